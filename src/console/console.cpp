@@ -1,0 +1,44 @@
+#include "console/console.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "core/client_state.h"
+#include "platform/platform.h"
+#include "util/text.h"
+
+void ConsolePrint(int level, const char* format, ...) {
+  char text[kMessageMax + 1];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(text, sizeof text, format, args);
+  va_end(args);
+
+  ClientState& state = Client();
+  HostInterface* host = state.host;
+  if (level != kLogOnly && host != nullptr && host->host_print != nullptr) host->host_print(text, 1);
+  if (state.settings.log_to_file == 1) LogLine(HomePath("tgcl.log"), "%s", text);
+}
+
+void LogLine(const char* path, const char* format, ...) {
+  FILE* file = PlatformOpenFile(path, "abc");
+  if (file == nullptr) return;
+  char text[kMessageMax + 1];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(text, sizeof text, format, args);
+  va_end(args);
+  PlatformLocalTime now;
+  PlatformGetLocalTime(&now);
+  fprintf(file, "[%02u.%02u.%04u %02u:%02u:%02u] %s\r\n", static_cast<unsigned>(now.month),
+          static_cast<unsigned>(now.day), static_cast<unsigned>(now.year), static_cast<unsigned>(now.hour),
+          static_cast<unsigned>(now.minute), static_cast<unsigned>(now.second), text);
+  fflush(file);
+  fclose(file);
+}
+
+const char* HomePath(const char* name) {
+  char* buffer = Client().home_path_buffer;
+  FormatText(buffer, kHomePathBufferSize, "%s%s", Client().home_dir, name != nullptr ? name : "");
+  return buffer;
+}

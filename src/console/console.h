@@ -1,0 +1,23 @@
+// The one route for every message the player sees, the log file and the
+// home-directory path helper.
+#pragma once
+
+#include <cstdint>
+
+// Level for messages that go to the log file only.
+const int kLogOnly = -99;
+// The longest message: longer output is cut to this many characters.
+const int kMessageMax = 4149;
+
+// Formats the message (cut to 4149 characters), hands it to the host's print
+// service unless level is kLogOnly, and appends it to "tgcl.log" when
+// tg_LogToFile is 1. Does nothing visible before a host record is known.
+void ConsolePrint(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Appends "[MM.DD.YYYY hh:mm:ss] text\r\n" to the file at path, opening and
+// closing it for this one line. A file that cannot be opened loses the line.
+void LogLine(const char* path, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The home directory joined to name, in one shared buffer that the next call
+// overwrites. Cut, never overrun, when the two together are too long.
+const char* HomePath(const char* name);

@@ -1,0 +1,91 @@
+#include "host/codes.h"
+
+#include <cstring>
+
+#include "console/console.h"
+#include "console/dispatch.h"
+#include "core/client_state.h"
+#include "core/cycle.h"
+#include "protocol/framing.h"
+#include "protocol/wire_constants.h"
+#include "util/arg_list.h"
+#include "util/text.h"
+
+namespace {
+
+const uint32_t kPublished[2] = {wire::kPublishedConstant1, wire::kPublishedConstant2};
+
+intptr_t Text(const char* text) { return reinterpret_cast<intptr_t>(text); }
+
+// Key event: five words, of which words 1 to 4 are the key parameters.
+intptr_t AnswerKeyEvent(const void* data) {
+  uint8_t* buffer = EnsureKeyBuffer();
+  char words_text[256] = "";
+  if (data != nullptr) CopyBounded(words_text, static_cast<const char*>(data), sizeof words_text - 1);
+  ArgList words(words_text, 1, 0);
+  return Text(DeriveChannelKey(buffer, ReadDigits(words.Word(1)), ReadDigits(words.Word(2)),
+                               ReadDigits(words.Word(3)), ReadDigits(words.Word(4))));
+}
+
+intptr_t AnswerEnabledQuery(HostInterface* host) {
+  if (host == nullptr || host->host_query == nullptr) return 0;
+  char value[TG_QUERY_BUFFER_SIZE];
+  CopyBounded(value, "cl_tallyguard", sizeof value - 1);
+  host->host_query(TG_QUERY_CVAR, value);
+  value[sizeof value - 1] = '\0';
+  return value[0] == '1' && Client().enabled ? 1 : 0;
+}
+
+void Enable(HostInterface* host) {
+  ClientState& state = Client();
+  if (host->host_keyword != nullptr) host->host_keyword("set_cl_tallyguard", "1");
+  int was_enabled = state.enabled;
+  state.enabled = 1;
+  if (!was_enabled) StartupLoads(host);
+}
+
+void DisableAtNextStart(HostInterface* host) {
+  if (host->host_keyword != nullptr) host->host_keyword("set_cl_tallyguard", "0");
+  ConsolePrint(0, "The Tallyguard Client will be disabled the NEXT TIME upon startup.");
+}
+
+}  // namespace
+
+intptr_t AnswerCode(int32_t code, const void* data) {
+  ClientState& state = Client();
+  HostInterface* host = state.host;
+  switch (code) {
+    case TG_CODE_VERSION:
+      return TG_MODULE_VERSION;
+    case TG_CODE_KEY:
+      return AnswerKeyEvent(data);
+    case 19:
+    case 20:
+    case 21:
+      return 90000;
+    case TG_CODE_FIXED_22:
+      return 4;
+    case TG_CODE_CONSTANT_1:
+      return Text(reinterpret_cast<const char*>(&kPublished[0]));
+    case TG_CODE_CONSTANT_2:
+      return Text(reinterpret_cast<const char*>(&kPublished[1]));
+    case TG_CODE_COMPLETE:
+      if (host == nullptr) return Text("");
+      if (data != nullptr) CompleteCommand(static_cast<char*>(const_cast<void*>(data)));
+      return 0;
+    case TG_CODE_ENABLED:
+      return AnswerEnabledQuery(host);
+    case TG_CODE_ENABLE:
+      if (host != nullptr) Enable(host);
+      return 0;
+    case TG_CODE_DISABLE:
+      if (host != nullptr) DisableAtNextStart(host);
+      return 0;
+    case TG_CODE_RUNNING:
+      return state.enabled && host != nullptr ? 0 : -2;
+    case TG_CODE_STATUS:
+      return !state.integrity.check_flag || state.integrity.pass_flag ? 1 : 0;
+    default:
+      return 0;
+  }
+}

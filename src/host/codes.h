@@ -1,0 +1,7 @@
+// The cb codes above 16, answered at once.
+#pragma once
+
+#include <cstdint>
+
+// Answers code (17 and above) by the code table; codes it does not list give 0.
+intptr_t AnswerCode(int32_t code, const void* data);

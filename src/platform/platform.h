@@ -1,0 +1,75 @@
+// The operating-system seam. This header is the only place the rest of the
+// module learns about the system; platform/win32 and platform/posix each
+// implement it once, and the build picks one.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// ---- time -----------------------------------------------------------------
+
+// The 32-bit millisecond tick (GetTickCount; CLOCK_MONOTONIC on POSIX). Every
+// timer of the module reads this and nothing else.
+uint32_t PlatformTick();
+
+struct PlatformLocalTime {
+  int year;    // four digits
+  int month;   // 1 to 12
+  int day;     // 1 to 31
+  int hour;    // 0 to 23
+  int minute;
+  int second;
+};
+void PlatformGetLocalTime(PlatformLocalTime* out);
+// Seconds since 1970 (the C library's time()).
+int64_t PlatformCalendarTime();
+
+// Test seams: replace the tick and the local time. nullptr restores the
+// system's own source.
+void PlatformSetTickSource(uint32_t (*source)());
+void PlatformSetLocalTimeSource(void (*source)(PlatformLocalTime* out));
+
+// ---- files and folders ----------------------------------------------------
+// Paths use "\" as the separator, as on Windows; the POSIX layer maps it to "/".
+
+// Writes the working directory (at most size - 1 characters). 1 on success.
+int PlatformWorkingDirectory(char* buffer, int size);
+// 1 when the directory was created, 0 otherwise (it may already exist).
+int PlatformCreateDirectory(const char* path);
+// 1 when the file was deleted.
+int PlatformDeleteFile(const char* path);
+// 1 when the read-only attribute is cleared (or there was none).
+int PlatformClearReadOnly(const char* path);
+// The C library's fopen on the mapped path.
+FILE* PlatformOpenFile(const char* path, const char* mode);
+
+// ---- process facts --------------------------------------------------------
+
+struct PlatformSystemFacts {
+  uint32_t process_id;
+  uint32_t thread_id;
+  uint32_t page_size;
+  uintptr_t lowest_address;
+  uintptr_t highest_address;
+  uint32_t allocation_granularity;
+};
+void PlatformGetSystemFacts(PlatformSystemFacts* out);
+
+// ---- dynamic libraries ----------------------------------------------------
+
+void* PlatformLoadLibrary(const char* path);            // none on failure
+void* PlatformFindEntry(void* library, const char* name);  // none when missing
+void PlatformFreeLibrary(void* library);
+
+// ---- fault guard ----------------------------------------------------------
+
+// Runs body(context) with processor faults on this thread caught (access
+// violations, illegal instructions, arithmetic faults). Gives 0 when body ran
+// to its end and 1 when a fault ended it. The handlers exist only while body
+// runs; faults on other threads are left to whoever handled them before.
+// Not reentrant: body must not call PlatformRunGuarded.
+int PlatformRunGuarded(void (*body)(void* context), void* context);
+
+// ---- for tools only (the module never sleeps) -----------------------------
+
+void PlatformSleep(uint32_t milliseconds);

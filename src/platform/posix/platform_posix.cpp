@@ -1,0 +1,177 @@
+// POSIX stand-in for the Windows platform.
+#include "platform/platform.h"
+
+#include <dlfcn.h>
+#include <pthread.h>
+#include <setjmp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+uint32_t (*g_tick_source)() = nullptr;
+void (*g_local_time_source)(PlatformLocalTime*) = nullptr;
+
+// Copies path with every "\" turned into "/".
+void MapPath(const char* path, char* out, size_t size) {
+  size_t i = 0;
+  for (; path[i] != '\0' && i + 1 < size; ++i) out[i] = (path[i] == '\\') ? '/' : path[i];
+  out[i] = '\0';
+}
+
+}  // namespace
+
+uint32_t PlatformTick() {
+  if (g_tick_source != nullptr) return g_tick_source();
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+void PlatformGetLocalTime(PlatformLocalTime* out) {
+  if (g_local_time_source != nullptr) {
+    g_local_time_source(out);
+    return;
+  }
+  time_t now = time(nullptr);
+  tm parts;
+  localtime_r(&now, &parts);
+  out->year = parts.tm_year + 1900;
+  out->month = parts.tm_mon + 1;
+  out->day = parts.tm_mday;
+  out->hour = parts.tm_hour;
+  out->minute = parts.tm_min;
+  out->second = parts.tm_sec;
+}
+
+int64_t PlatformCalendarTime() { return static_cast<int64_t>(time(nullptr)); }
+
+void PlatformSetTickSource(uint32_t (*source)()) { g_tick_source = source; }
+void PlatformSetLocalTimeSource(void (*source)(PlatformLocalTime*)) { g_local_time_source = source; }
+
+int PlatformWorkingDirectory(char* buffer, int size) {
+  if (size <= 0) return 0;
+  if (getcwd(buffer, static_cast<size_t>(size)) == nullptr) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return 1;
+}
+
+int PlatformCreateDirectory(const char* path) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  return mkdir(mapped, 0755) == 0 ? 1 : 0;
+}
+
+int PlatformDeleteFile(const char* path) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  return unlink(mapped) == 0 ? 1 : 0;
+}
+
+int PlatformClearReadOnly(const char* path) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  struct stat st;
+  if (stat(mapped, &st) != 0) return 0;
+  return chmod(mapped, st.st_mode | S_IWUSR) == 0 ? 1 : 0;
+}
+
+FILE* PlatformOpenFile(const char* path, const char* mode) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  return fopen(mapped, mode);
+}
+
+void PlatformGetSystemFacts(PlatformSystemFacts* out) {
+  long page = sysconf(_SC_PAGESIZE);
+  out->process_id = static_cast<uint32_t>(getpid());
+  out->thread_id = static_cast<uint32_t>(syscall(SYS_gettid));
+  out->page_size = page > 0 ? static_cast<uint32_t>(page) : 0;
+  out->lowest_address = static_cast<uintptr_t>(out->page_size) * 16;
+  out->highest_address = ~static_cast<uintptr_t>(0) >> 1;
+  out->allocation_granularity = out->page_size;
+}
+
+void* PlatformLoadLibrary(const char* path) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  return dlopen(mapped, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* PlatformFindEntry(void* library, const char* name) {
+  return library != nullptr ? dlsym(library, name) : nullptr;
+}
+
+void PlatformFreeLibrary(void* library) {
+  if (library != nullptr) dlclose(library);
+}
+
+// ---- fault guard ----------------------------------------------------------
+
+namespace {
+
+const int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+const int kFaultSignalCount = sizeof kFaultSignals / sizeof kFaultSignals[0];
+
+sigjmp_buf g_fault_jump;
+pthread_t g_guarded_thread;
+struct sigaction g_previous[kFaultSignalCount];
+
+int SignalIndex(int sig) {
+  for (int i = 0; i < kFaultSignalCount; ++i)
+    if (kFaultSignals[i] == sig) return i;
+  return -1;
+}
+
+void OnFault(int sig, siginfo_t* info, void* context) {
+  if (pthread_equal(pthread_self(), g_guarded_thread)) siglongjmp(g_fault_jump, 1);
+  // Another thread of the host faulted while the cycle ran: give the fault to
+  // whoever handled it before.
+  int i = SignalIndex(sig);
+  if (i < 0) return;
+  const struct sigaction& old = g_previous[i];
+  if ((old.sa_flags & SA_SIGINFO) != 0 && old.sa_sigaction != nullptr) {
+    old.sa_sigaction(sig, info, context);
+  } else if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN) {
+    old.sa_handler(sig);
+  } else {
+    sigaction(sig, &old, nullptr);  // the instruction faults again, as it would have
+  }
+}
+
+}  // namespace
+
+int PlatformRunGuarded(void (*body)(void*), void* context) {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_sigaction = OnFault;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  g_guarded_thread = pthread_self();
+  for (int i = 0; i < kFaultSignalCount; ++i) sigaction(kFaultSignals[i], &action, &g_previous[i]);
+
+  volatile int faulted = 0;
+  if (sigsetjmp(g_fault_jump, 1) == 0) {
+    body(context);
+  } else {
+    faulted = 1;
+  }
+  for (int i = 0; i < kFaultSignalCount; ++i) sigaction(kFaultSignals[i], &g_previous[i], nullptr);
+  return faulted;
+}
+
+void PlatformSleep(uint32_t milliseconds) {
+  timespec ts;
+  ts.tv_sec = milliseconds / 1000;
+  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&ts, &ts) != 0) {
+  }
+}

@@ -1,0 +1,162 @@
+#include "protocol/framing.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/client_state.h"
+#include "platform/platform.h"
+#include "protocol/wire_constants.h"
+#include "util/elapsed.h"
+#include "util/seeded_md5.h"
+#include "util/text.h"
+
+FramingState::~FramingState() { free(key_buffer); }
+
+void DrawClientIdent() {
+  uint32_t ident = 0;
+  while (ident == 0) ident = (static_cast<uint32_t>(rand()) << 16) | static_cast<uint32_t>(rand());
+  Client().framing.client_ident = ident;
+}
+
+uint8_t* EnsureKeyBuffer() {
+  FramingState& framing = Client().framing;
+  if (framing.key_buffer != nullptr) return framing.key_buffer;
+  uint8_t* buffer = static_cast<uint8_t*>(malloc(wire::kKeyBufferSize));
+  if (buffer == nullptr) return nullptr;
+  for (int i = 0; i < wire::kKeyBufferSize; ++i) buffer[i] = static_cast<uint8_t>(rand());
+  framing.key_offset = rand() % 900 + 33;
+  framing.key_buffer = buffer;
+  return buffer;
+}
+
+const char* DeriveChannelKey(uint8_t* buffer, int32_t a, int32_t b, int32_t c, int32_t d) {
+  if (buffer == nullptr) {
+    // Handed to the host in place of a key; built like the key text.
+    static char no_key[11];
+    const uint8_t masked[10] = {'N' ^ 0x5A, 'O' ^ 0x5A, '-' ^ 0x5A, 'K' ^ 0x5A, 'E' ^ 0x5A,
+                                'Y' ^ 0x5A, '-' ^ 0x5A, 'M' ^ 0x5A, 'E' ^ 0x5A, 'M' ^ 0x5A};
+    for (int i = 0; i < 10; ++i) no_key[i] = static_cast<char>(masked[i] ^ 0x5A);
+    no_key[10] = '\0';
+    return no_key;
+  }
+  char text[5];
+  wire::BuildKeyText(text);
+  char* key = reinterpret_cast<char*>(buffer) + Client().framing.key_offset;
+  memcpy(key, DigestHexText(text, 4, wire::kKeySeed), 32);
+  key[wire::kChannelKeyLength] = '\0';
+  const uint8_t ua = static_cast<uint8_t>(a), ub = static_cast<uint8_t>(b);
+  const uint8_t uc = static_cast<uint8_t>(c), ud = static_cast<uint8_t>(d);
+  for (int i = 0; i < wire::kChannelKeyLength; ++i) {
+    uint8_t ch = static_cast<uint8_t>(key[i]);
+    uint8_t value = static_cast<uint8_t>((static_cast<uint8_t>((i + 73) * (ud + 93)) + ua) * ch +
+                                         static_cast<uint8_t>(i - 54) * uc - 13 * ub * ub);
+    key[i] = value == 0 ? '?' : static_cast<char>(value);
+  }
+  return key;
+}
+
+const char* ChannelKey() {
+  const FramingState& framing = Client().framing;
+  if (framing.key_buffer == nullptr) return "";
+  return reinterpret_cast<const char*>(framing.key_buffer) + framing.key_offset;
+}
+
+void ClearChannelKey() {
+  FramingState& framing = Client().framing;
+  if (framing.key_buffer != nullptr) framing.key_buffer[framing.key_offset] = 0;
+}
+
+void SendPayload(HostInterface* host, const void* payload, int32_t length) {
+  ClientState& state = Client();
+  FramingState& framing = state.framing;
+  if (state.connection.frames_received == 0 || host == nullptr || payload == nullptr || length <= 0) return;
+  if (length > wire::kMaxPayload) length = wire::kMaxPayload;
+  const uint8_t* bytes = static_cast<const uint8_t*>(payload);
+
+  uint8_t frame[wire::kFrameBufferSize];
+  memset(frame, 0, sizeof frame);
+  memcpy(frame, wire::kFramePrefix, 4);
+  const char* key = ChannelKey();
+  int32_t frame_length;
+  if (key[0] != '\0' && bytes[0] != 'J') {
+    const size_t key_length = strlen(key);
+    uint32_t check = wire::kCheckStart;
+    for (int32_t i = 0; i < length; ++i) {
+      int8_t b = static_cast<int8_t>(bytes[i]);
+      check += static_cast<uint32_t>(b + 17) * wire::kCheckFactor + static_cast<uint32_t>(i);
+      frame[wire::kScrambledHeader + i] = static_cast<uint8_t>(bytes[i] ^ static_cast<uint8_t>(key[i % key_length]));
+    }
+    frame[3] = static_cast<uint8_t>(wire::kScrambledKind);
+    frame[4] = static_cast<uint8_t>(check >> 24);
+    frame[5] = static_cast<uint8_t>(check >> 16);
+    frame[6] = static_cast<uint8_t>(check >> 8);
+    frame[7] = static_cast<uint8_t>(check);
+    frame[8] = static_cast<uint8_t>(length >> 8);
+    frame[9] = static_cast<uint8_t>(length);
+    frame_length = length + wire::kScrambledHeader;
+  } else {
+    const uint32_t ident = framing.client_ident;
+    for (int i = 0; i < 4; ++i) frame[4 + i] = static_cast<uint8_t>(ident >> (8 * i));
+    memcpy(frame + wire::kPlainHeader, bytes, static_cast<size_t>(length));
+    frame_length = length + wire::kPlainHeader;
+  }
+
+  if (!framing.first_frame_sent) {
+    framing.first_frame_sent = 1;
+    framing.first_frame_time = PlatformTick();
+  }
+  framing.bytes_sent += static_cast<uint32_t>(frame_length);
+  const ConnectionState& connection = state.connection;
+  if (state.settings.force_oob == 1 && connection.oob_address[0] != '\0' && connection.oob_port != 0 &&
+      host->host_send_oob != nullptr) {
+    host->host_send_oob(connection.oob_address, connection.oob_port, frame_length, frame);
+  } else if (host->host_send != nullptr) {
+    host->host_send(frame_length, frame);
+  }
+  ++framing.frames_this_cycle;
+}
+
+void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms) {
+  if (payload == nullptr || length <= 0) return;
+  if (length > wire::kMaxPayload) length = wire::kMaxPayload;
+  GrowArray& queue = Client().framing.outbound;
+  OutboundSlot* slot = nullptr;
+  for (int i = 0; i < queue.Count() && slot == nullptr; ++i) {
+    OutboundSlot* candidate = static_cast<OutboundSlot*>(queue.Element(i));
+    if (candidate->length == 0) slot = candidate;
+  }
+  if (slot == nullptr) {
+    if (!queue.EnsureRoom()) return;  // memory exhausted: the payload is lost
+    OutboundSlot fresh;
+    fresh.length = 0;
+    slot = static_cast<OutboundSlot*>(queue.Element(queue.Append(&fresh) - 1));
+  }
+  slot->enqueue_time = PlatformTick();
+  slot->delay_ms = delay_ms;
+  slot->length = length;
+  memcpy(slot->payload, payload, static_cast<size_t>(length));
+}
+
+void FlushQueue(HostInterface* host, uint32_t now) {
+  GrowArray& queue = Client().framing.outbound;
+  for (int i = 0; i < queue.Count(); ++i) {
+    OutboundSlot* slot = static_cast<OutboundSlot*>(queue.Element(i));
+    if (slot->length == 0) continue;
+    if (ElapsedMs(now, slot->enqueue_time) < static_cast<int32_t>(slot->delay_ms)) continue;
+    SendPayload(host, slot->payload, slot->length);
+    slot->length = 0;
+  }
+}
+
+const char* TG_CALL AnnotateConnect(int32_t, int32_t kind, char* buffer, int32_t* length) {
+  ClientState& state = Client();
+  if (!state.enabled) return nullptr;
+  if (kind != 2 || buffer == nullptr || length == nullptr || *length < 0) return nullptr;
+  char annotation[129];
+  FormatText(annotation, sizeof annotation, " *%s", state.guid);
+  int32_t added = static_cast<int32_t>(strlen(annotation));
+  if (*length + added > 1099) return "Max Packet Length Reached";
+  memcpy(buffer + *length, annotation, static_cast<size_t>(added) + 1);
+  *length += added;
+  return nullptr;
+}

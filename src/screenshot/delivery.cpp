@@ -1,0 +1,4 @@
+#include "screenshot/delivery.h"
+
+// No screenshot request can be made yet, so there is nothing to serve.
+void ServeScreenshots(HostInterface*, uint32_t) {}

@@ -1,0 +1,237 @@
+// tghost: loads the module like a game does and drives it frame by frame.
+//
+//   tghost --module PATH [--script FILE] [--stdin] [--home DIR]
+//          [--set NAME=VALUE]... [--frame-ms N] [--frames N] [--after-ms N]
+//
+// Script lines are console lines for the module (cb code 14), except:
+//   # ...              a comment
+//   @wait MS           keep running frames for MS milliseconds
+//   @set NAME VALUE    set a console variable of the game
+//   @cb CODE [TEXT]    call cb with a code and a text, and print the result
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fake_game.h"
+#include "platform/platform.h"
+#include "tallyguard/host_interface.h"
+
+namespace {
+
+struct Options {
+  std::string module;
+  std::string script;
+  bool use_stdin = false;
+  std::string home = "tghome";
+  std::vector<std::pair<std::string, std::string>> cvars;
+  int frame_ms = 16;
+  long frames = -1;      // -1: until the script (or stdin) is done
+  int after_ms = 1000;   // frames to keep running after the last line
+};
+
+int Usage() {
+  fprintf(stderr,
+          "usage: tghost --module PATH [--script FILE] [--stdin] [--home DIR] [--set NAME=VALUE]...\n"
+          "              [--frame-ms N] [--frames N] [--after-ms N]\n");
+  return 2;
+}
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto next = [&](std::string* out) {
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    std::string value;
+    if (arg == "--module" && next(&value)) {
+      options->module = value;
+    } else if (arg == "--script" && next(&value)) {
+      options->script = value;
+    } else if (arg == "--stdin") {
+      options->use_stdin = true;
+    } else if (arg == "--home" && next(&value)) {
+      options->home = value;
+    } else if (arg == "--set" && next(&value)) {
+      size_t eq = value.find('=');
+      if (eq == std::string::npos) return false;
+      options->cvars.push_back({value.substr(0, eq), value.substr(eq + 1)});
+    } else if (arg == "--frame-ms" && next(&value)) {
+      options->frame_ms = atoi(value.c_str());
+    } else if (arg == "--frames" && next(&value)) {
+      options->frames = atol(value.c_str());
+    } else if (arg == "--after-ms" && next(&value)) {
+      options->after_ms = atoi(value.c_str());
+    } else {
+      return false;
+    }
+  }
+  return !options->module.empty();
+}
+
+// Lines typed on stdin, read by a thread of their own so frames keep going.
+class StdinReader {
+ public:
+  void Start() {
+    std::thread([this] {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(line);
+      }
+      done_ = true;
+    }).detach();
+  }
+  bool Next(std::string* line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lines_.empty()) return false;
+    *line = lines_.front();
+    lines_.pop_front();
+    return true;
+  }
+  bool Done() const { return done_; }
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::string> lines_;
+  std::atomic<bool> done_{false};
+};
+
+void ShowResult(const char* what, intptr_t result) {
+  // Small values are numbers; anything else is the address of a text.
+  if (result >= -65536 && result <= 65536 * 2) {
+    printf("[host] %s -> %ld\n", what, static_cast<long>(result));
+  } else {
+    std::string shown;
+    for (const char* p = reinterpret_cast<const char*>(result); *p != '\0'; ++p) {
+      unsigned char c = static_cast<unsigned char>(*p);
+      char escaped[8];
+      if (c >= 0x20 && c < 0x7F && c != '\\') {
+        shown += static_cast<char>(c);
+      } else {
+        snprintf(escaped, sizeof escaped, "\\x%02X", c);
+        shown += escaped;
+      }
+    }
+    printf("[host] %s -> \"%s\"\n", what, shown.c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setvbuf(stdout, nullptr, _IOLBF, 0);
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) return Usage();
+
+  void* library = PlatformLoadLibrary(options.module.c_str());
+  if (library == nullptr) {
+    fprintf(stderr, "tghost: cannot load %s\n", options.module.c_str());
+    return 1;
+  }
+  TgCaFunction call_ca = reinterpret_cast<TgCaFunction>(PlatformFindEntry(library, "ca"));
+  TgCbFunction call_cb = reinterpret_cast<TgCbFunction>(PlatformFindEntry(library, "cb"));
+  if (call_ca == nullptr || call_cb == nullptr) {
+    fprintf(stderr, "tghost: %s does not export ca and cb\n", options.module.c_str());
+    return 1;
+  }
+
+  FakeGame& game = Game();
+  static HostInterface record;
+  game.FillRecord(&record);
+  PlatformCreateDirectory(options.home.c_str());
+  game.SetCvar("fs_homepath", options.home);
+  for (const auto& cvar : options.cvars) game.SetCvar(cvar.first, cvar.second);
+  printf("[host] loaded %s (module version %ld)\n", options.module.c_str(),
+         static_cast<long>(call_cb(&record, TG_CODE_VERSION, 0, nullptr, 0)));
+
+  std::vector<std::string> script;
+  if (!options.script.empty()) {
+    std::ifstream in(options.script);
+    if (!in) {
+      fprintf(stderr, "tghost: cannot read %s\n", options.script.c_str());
+      return 1;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      script.push_back(line);
+    }
+  }
+  StdinReader input;
+  if (options.use_stdin) input.Start();
+
+  size_t next_line = 0;
+  uint32_t wait_until = 0;
+  bool waiting = false;
+  uint32_t idle_since = 0;
+  bool idle = false;
+  for (long frame = 0; options.frames < 0 || frame < options.frames; ++frame) {
+    const uint32_t now = PlatformTick();
+    std::string line;
+    bool have_line = false;
+    if (waiting && static_cast<int32_t>(now - wait_until) >= 0) waiting = false;
+    if (!waiting && next_line < script.size()) {
+      line = script[next_line++];
+      have_line = true;
+    } else if (options.use_stdin && input.Next(&line)) {
+      have_line = true;
+    }
+    if (have_line) {
+      idle = false;
+      if (line.empty() || line[0] == '#') {
+      } else if (line.compare(0, 6, "@wait ") == 0) {
+        wait_until = now + static_cast<uint32_t>(atoi(line.c_str() + 6));
+        waiting = true;
+      } else if (line.compare(0, 5, "@set ") == 0) {
+        std::string rest = line.substr(5);
+        size_t space = rest.find(' ');
+        std::string name = rest.substr(0, space);
+        std::string value = space == std::string::npos ? "" : rest.substr(space + 1);
+        game.SetCvar(name, value);
+        printf("[host] %s = \"%s\"\n", name.c_str(), value.c_str());
+      } else if (line.compare(0, 4, "@cb ") == 0) {
+        int code = atoi(line.c_str() + 4);
+        size_t space = line.find(' ', 4);
+        std::string text = space == std::string::npos ? "" : line.substr(space + 1);
+        ShowResult(line.c_str() + 1,
+                   call_cb(&record, code, static_cast<int32_t>(text.size()), text.c_str(), 0));
+      } else {
+        printf("] %s\n", line.c_str());
+        intptr_t result = call_cb(&record, TG_EVENT_CONSOLE_LINE, static_cast<int32_t>(line.size()),
+                                  line.c_str(), 0);
+        if (result != 0) printf("[host] cb: %s\n", reinterpret_cast<const char*>(result));
+      }
+    }
+
+    intptr_t result = call_ca(&record, options.frame_ms);
+    if (result != 0) printf("[host] ca: %s\n", reinterpret_cast<const char*>(result));
+
+    bool script_done = !waiting && next_line >= script.size();
+    bool input_done = !options.use_stdin || input.Done();
+    if (options.frames < 0 && script_done && input_done) {
+      if (!idle) {
+        idle = true;
+        idle_since = now;
+      } else if (static_cast<int32_t>(now - idle_since) >= options.after_ms) {
+        break;
+      }
+    }
+    PlatformSleep(static_cast<uint32_t>(options.frame_ms));
+  }
+
+  printf("[host] done: %d frame%s sent, %d out-of-band send%s refused\n", game.frames_sent,
+         game.frames_sent == 1 ? "" : "s", game.refused_sends, game.refused_sends == 1 ? "" : "s");
+  fflush(stdout);
+  // The module is left loaded: the process ends here, as a game's would.
+  return game.refused_sends > 0 ? 3 : 0;
+}
