@@ -16,6 +16,8 @@
 
 const int kHomePathBufferSize = 512;
 
+enum class FaultPlace { kCycle, kEventHandler };
+
 struct CycleTimers {
   uint32_t cache_request = 0;  // 30000 ms period
   uint32_t host_report = 0;    // 30000 ms period; 0 = due at once
@@ -42,9 +44,13 @@ struct ClientState {
   char init_failure[96] = "";           // why Initialise last failed
   char home_path_buffer[kHomePathBufferSize] = "";
   CycleTimers timers;
+  // How often the main work and the event walk have run (for diagnostics).
+  uint32_t main_work_runs = 0;
+  uint32_t event_walks = 0;
 
-  // Test seam: called at the start of each main work, inside the fault guard.
-  void (*fault_injection)() = nullptr;
+  // Test seam for the fault guard: called inside the guarded cycle, at the
+  // start of the cycle's work and before each event handler.
+  void (*fault_injection)(FaultPlace place) = nullptr;
 
   EventQueue events;
   Settings settings;

@@ -94,7 +94,7 @@ struct CycleWork {
 
 void RunCycleWork(void* context) {
   const CycleWork& work = *static_cast<CycleWork*>(context);
-  if (Client().fault_injection != nullptr) Client().fault_injection();
+  if (Client().fault_injection != nullptr) Client().fault_injection(FaultPlace::kCycle);
   if (work.main_work) MainWork(work.host);
   if (work.walk_events) WalkEvents(work.host, work.budget_ms);
 }
@@ -111,6 +111,7 @@ void ReportFault() {
 void MainWork(HostInterface* host) {
   ClientState& state = Client();
   const uint32_t t = PlatformTick();
+  ++state.main_work_runs;
   if (state.pending_deletion[0] != '\0' && PlatformDeleteFile(state.pending_deletion))
     state.pending_deletion[0] = '\0';
   if (!state.enabled || state.halted) return;

@@ -49,6 +49,7 @@ void HandleEvent(HostInterface* host, int32_t index) {
   const HostEvent event = queue.records[index];
   queue.records[index].data = nullptr;
   queue.in_hand = event.data;
+  if (Client().fault_injection != nullptr) Client().fault_injection(FaultPlace::kEventHandler);
   bool handled = false;
   bool droppable = false;
   switch (event.code) {
@@ -93,6 +94,7 @@ void WalkEvents(HostInterface* host, int32_t budget_ms) {
   ClientState& state = Client();
   EventQueue& queue = state.events;
   const int32_t present = queue.count;
+  ++state.event_walks;
   const uint32_t start = PlatformTick();
   state.framing.frames_this_cycle = 0;
   int32_t handled = 0;

@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "core/client_state.h"
+#include "master/exchange.h"
+#include "protocol/framing.h"
+#include "support/fake_host.h"
+
+using CycleTest = ModuleTest;
+
+TEST_F(CycleTest, DisabledModuleCreatesNothingButAnswersLines) {
+  EXPECT_EQ(ca(&host.record, 0), 0);
+  EXPECT_EQ(Client().initialised, 0);
+  EXPECT_FALSE(std::filesystem::exists(home_base + "/tg"));
+  EXPECT_EQ(Line("tg_Ver"), 0);
+  EXPECT_EQ(Cycle(), 0);
+  EXPECT_TRUE(host.Printed("Tallyguard Client is currently Disabled"));
+  EXPECT_EQ(host.record.message_prefix[0], '\0');
+  // The operations are installed even while disabled.
+  EXPECT_NE(host.record.digest_hex, nullptr);
+  EXPECT_NE(host.record.annotate_connect, nullptr);
+}
+
+TEST_F(CycleTest, FirstCallInitialisesAndRunsAFullCycle) {
+  StartModule();
+  EXPECT_EQ(Client().enabled, 1);
+  for (const char* dir : {"", "scrnshot", "dll", "htm"})
+    EXPECT_TRUE(std::filesystem::is_directory(HomeFile(dir))) << dir;
+  EXPECT_EQ(std::string(Client().home_dir), home_base + "\\tg\\");
+  EXPECT_STREQ(host.record.message_prefix, "[skipnotify]Tallyguard Client");
+  EXPECT_TRUE(host.Printed("Tallyguard Client (v1.276 | A0) Enabled"));
+  EXPECT_TRUE(host.Printed("Game Version [unknown]"));
+  // Once inside initialisation, once more as the first cycle.
+  EXPECT_EQ(Client().main_work_runs, 2u);
+  EXPECT_EQ(Client().event_walks, 1u);
+  EXPECT_NE(Client().framing.client_ident, 0u);
+  EXPECT_EQ(Client().framing.outbound.Capacity(), 64);
+  EXPECT_EQ(Client().agent.data.Capacity(), 1024);
+  // The first master query falls due two minutes after start-up.
+  EXPECT_EQ(TestClock::now - Client().master.last_query_time, kMasterQueryPeriodMs - 120000u);
+  EXPECT_EQ(host.record.digest_hex(std::string("abc").c_str(), 3, 0),
+            std::string("900150983CD24FB0D6963F7D28E17F72"));
+  EXPECT_EQ(host.record.module_slot2(4, 5), 0);
+}
+
+TEST_F(CycleTest, PacesAndAlternatesMainWorkAndEventWalk) {
+  StartModule();
+  ClientState& state = Client();
+  uint32_t main_runs = state.main_work_runs, walks = state.event_walks;
+
+  EXPECT_EQ(Cycle(59), 0);  // sooner than tg_Sleep: only the connection watch
+  EXPECT_EQ(state.main_work_runs, main_runs);
+  EXPECT_EQ(state.event_walks, walks);
+  const uint32_t watch_calls = state.watch_calls;
+
+  struct Step {
+    uint32_t advance;
+    int main_work;
+    int walk;
+  } steps[] = {{1, 1, 0}, {60, 0, 1}, {60, 1, 0}, {30, 0, 0}, {30, 0, 1}};
+  for (const Step& step : steps) {
+    Cycle(step.advance);
+    EXPECT_EQ(state.main_work_runs - main_runs, static_cast<uint32_t>(step.main_work));
+    EXPECT_EQ(state.event_walks - walks, static_cast<uint32_t>(step.walk));
+    main_runs = state.main_work_runs;
+    walks = state.event_walks;
+  }
+  EXPECT_EQ(state.watch_calls, watch_calls + 5);
+}
+
+TEST_F(CycleTest, ConsoleLineForcesAFullCycleAtOnce) {
+  StartModule();
+  ClientState& state = Client();
+  Cycle(60);  // main work only
+  const uint32_t main_runs = state.main_work_runs, walks = state.event_walks;
+  ASSERT_EQ(Line("tg_Ver"), 0);
+  EXPECT_EQ(state.last_cycle_time, 0u);
+  host.prints.clear();
+  Cycle(1);
+  EXPECT_EQ(state.main_work_runs, main_runs + 1);
+  EXPECT_EQ(state.event_walks, walks + 1);
+  EXPECT_TRUE(host.Printed("Tallyguard Client (v1.276 | A0) Enabled"));
+}
+
+TEST_F(CycleTest, ConnectionWatchFollowsTheServerAddress) {
+  StartModule();
+  ClientState& state = Client();
+  EXPECT_EQ(state.connected, 0);
+  EXPECT_TRUE(host.Printed("No game server"));
+
+  host.server_address = "127.0.0.1:27960";
+  Cycle(1);
+  EXPECT_EQ(state.connected, 1);
+  EXPECT_TRUE(host.Printed("Game server 127.0.0.1:27960"));
+  EXPECT_STREQ(state.connection.oob_address, "127.0.0.1");
+  EXPECT_EQ(state.connection.oob_port, 27960);
+
+  state.connection.frames_received = 3;
+  host.server_address = "NIL";  // the no-server text, in any case
+  Cycle(1);
+  EXPECT_EQ(state.connected, 0);
+  EXPECT_EQ(state.connection.frames_received, 0);
+  EXPECT_EQ(state.connection.oob_port, 0);
+
+  host.server_address = "";
+  Cycle(1);
+  EXPECT_EQ(state.connected, 0);
+}
+
+TEST_F(CycleTest, MainWorkSendsQueuedPayloadsOnlyWhileConnected) {
+  StartModule();
+  ClientState& state = Client();
+  state.connection.frames_received = 1;  // the server has spoken
+  QueuePayload("Zq", 3, 0);
+  Cycle(60);
+  Cycle(60);
+  EXPECT_TRUE(host.frames.empty());  // not connected: the queue waits
+
+  host.server_address = "127.0.0.1:27960";
+  Cycle(60);  // main work: the new connection has not heard the server, so the payload is dropped
+  EXPECT_TRUE(host.frames.empty());
+  EXPECT_EQ(static_cast<OutboundSlot*>(state.framing.outbound.Element(0))->length, 0);
+
+  state.connection.frames_received = 1;
+  QueuePayload("Zq", 3, 0);
+  Cycle(60);  // event walk
+  Cycle(60);  // main work
+  ASSERT_EQ(host.frames.size(), 1u);
+  EXPECT_EQ(host.frames[0].size(), 3u + 8u);
+}
+
+TEST_F(CycleTest, GuidIsTakenFromTheHostFromTheFourthCallOn) {
+  host.cvars[TG_GUID_CVAR] = "0123456789ABCDEF0123456789ABCDEF-and-more";
+  StartModule();
+  EXPECT_STREQ(Client().guid, "");
+  Cycle(1);
+  Cycle(1);
+  EXPECT_STREQ(Client().guid, "");
+  Cycle(1);
+  EXPECT_STREQ(Client().guid, "0123456789ABCDEF0123456789ABCDEF");
+}
+
+TEST_F(CycleTest, HostReportEveryThirtySecondsWhileConnected) {
+  host.server_address = "127.0.0.1:27960";
+  host.report_result = 1;
+  host.report_text = "something";
+  StartModule();
+  Client().connection.frames_received = 1;
+  EXPECT_EQ(host.query_counts[TG_QUERY_REPORT], 1);
+  for (int i = 0; i < 10; ++i) Cycle(1000);
+  EXPECT_EQ(host.query_counts[TG_QUERY_REPORT], 1);
+  ASSERT_EQ(host.frames.size(), 1u);
+  EXPECT_EQ(host.frames[0][8], 'B');  // the report payload, not the host's text
+  EXPECT_EQ(host.frames[0][9], 'H');
+  EXPECT_EQ(host.frames[0].size(), 8u + 3u);
+  Cycle(20000);  // 30 s after the first report
+  EXPECT_EQ(host.query_counts[TG_QUERY_REPORT], 2);
+  Cycle(60);
+  Cycle(60);
+  EXPECT_EQ(host.frames.size(), 2u);
+
+  host.report_result = 0;  // nothing to report: nothing is queued
+  Cycle(30000);
+  Cycle(60);
+  Cycle(60);
+  EXPECT_EQ(host.query_counts[TG_QUERY_REPORT], 3);
+  EXPECT_EQ(host.frames.size(), 2u);
+}
+
+TEST_F(CycleTest, HomeDirectorySources) {
+  // A home path preset by the host wins.
+  std::filesystem::create_directories(home_base + "/preset");
+  strcpy(host.record.home_path, (home_base + "\\preset\\").c_str());
+  StartModule();
+  EXPECT_EQ(std::string(Client().home_dir), home_base + "\\preset\\");
+  EXPECT_TRUE(std::filesystem::is_directory(home_base + "/preset/scrnshot"));
+}
+
+TEST_F(CycleTest, WorkingDirectoryWhenTheHostHasNoHomePath) {
+  host.cvars.erase("fs_homepath");
+  host.cvars["cl_tallyguard"] = "1";
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(home_base);
+  EXPECT_EQ(ca(&host.record, 0), 0);
+  std::filesystem::current_path(before);
+  std::string home = Client().home_dir;
+  ASSERT_GE(home.size(), 4u);
+  EXPECT_EQ(home.substr(home.size() - 4), "\\tg\\");
+  EXPECT_TRUE(std::filesystem::is_directory(home_base + "/tg/dll"));
+}
+
+TEST_F(CycleTest, MissingScreenInfoAndBadSecondTableAreReported) {
+  static const uint32_t bad_table[80] = {0x11111111u};
+  host.record.host_screen_info = nullptr;
+  host.record.second_table = bad_table;
+  StartModule();
+  EXPECT_EQ(host.CountPrinted("Warning: Corrupted Interface"), 2);
+  EXPECT_TRUE(host.Printed("Host command table not recognised (1111)"));
+  EXPECT_EQ(Client().second_table, nullptr);
+}
+
+TEST_F(CycleTest, GoodSecondTableIsKept) {
+  static uint32_t table[80] = {TG_SECOND_TABLE_MAGIC};
+  host.record.second_table = table;
+  StartModule();
+  EXPECT_EQ(Client().second_table, table);
+}
+
+TEST_F(CycleTest, PendingDeletionIsRemovedByTheMainWork) {
+  StartModule();
+  const std::string path = HomeFile("leftover.tmp");
+  std::ofstream(path) << "x";
+  strcpy(Client().pending_deletion, (home_base + "\\tg\\leftover.tmp").c_str());
+  Cycle(60);
+  Cycle(60);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_STREQ(Client().pending_deletion, "");
+}
+
+TEST_F(CycleTest, HaltDeadlineHaltsAfterTenSeconds) {
+  StartModule();
+  Client().halt_deadline = TestClock::now;
+  for (int i = 0; i < 4; ++i) Cycle(2000);
+  EXPECT_EQ(Client().halted, 0);
+  for (int i = 0; i < 4; ++i) Cycle(2000);
+  EXPECT_EQ(Client().halted, 1);
+  EXPECT_EQ(cb(&host.record, 17, 0, nullptr, 0), 0);
+}

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/client_state.h"
+#include "protocol/framing.h"
+#include "support/fake_host.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The frame rules written out again, independently of the module's code.
+struct Decoded {
+  char kind = 0;
+  uint32_t ident = 0;
+  uint32_t check = 0;
+  Bytes payload;
+};
+
+Decoded Decode(const Bytes& frame, const std::string& key) {
+  Decoded d;
+  EXPECT_GE(frame.size(), 8u);
+  EXPECT_EQ(std::string(frame.begin(), frame.begin() + 3), "TG_");
+  d.kind = static_cast<char>(frame[3]);
+  if (d.kind == 'P') {
+    d.ident = frame[4] | frame[5] << 8 | frame[6] << 16 | static_cast<uint32_t>(frame[7]) << 24;
+    d.payload.assign(frame.begin() + 8, frame.end());
+  } else {
+    d.check = static_cast<uint32_t>(frame[4]) << 24 | frame[5] << 16 | frame[6] << 8 | frame[7];
+    size_t n = static_cast<size_t>(frame[8] << 8 | frame[9]);
+    EXPECT_EQ(frame.size(), n + 10);
+    for (size_t i = 0; i < n; ++i) d.payload.push_back(frame[10 + i] ^ static_cast<uint8_t>(key[i % key.size()]));
+  }
+  return d;
+}
+
+uint32_t CheckValue(const Bytes& payload) {
+  uint32_t h = 7777777u;
+  for (size_t i = 0; i < payload.size(); ++i)
+    h += static_cast<uint32_t>(static_cast<int8_t>(payload[i]) + 17) * 2343531u + static_cast<uint32_t>(i);
+  return h;
+}
+
+class Framing : public ModuleTest {
+ protected:
+  void SetUp() override {
+    ModuleTest::SetUp();
+    StartModule();
+    Client().connection.frames_received = 1;
+    host.frames.clear();
+  }
+  std::string MakeKey() { return DeriveChannelKey(EnsureKeyBuffer(), 11, 22, 33, 44); }
+  void Send(const Bytes& payload) { SendPayload(&host.record, payload.data(), static_cast<int32_t>(payload.size())); }
+};
+
+}  // namespace
+
+TEST_F(Framing, PlainFrameCarriesTheClientIdent) {
+  Send({'B', 'D', ' ', 'x', 0});
+  ASSERT_EQ(host.frames.size(), 1u);
+  ASSERT_EQ(host.frames[0].size(), 13u);
+  Decoded d = Decode(host.frames[0], "");
+  EXPECT_EQ(d.kind, 'P');
+  EXPECT_EQ(d.ident, Client().framing.client_ident);
+  EXPECT_EQ(d.payload, (Bytes{'B', 'D', ' ', 'x', 0}));
+  EXPECT_EQ(Client().framing.bytes_sent, 13u);
+  EXPECT_EQ(Client().framing.frames_this_cycle, 1);
+}
+
+TEST_F(Framing, OneByteScrambledExample) {
+  MakeKey();
+  Send({'X'});
+  ASSERT_EQ(host.frames.size(), 1u);
+  const Bytes& frame = host.frames[0];
+  ASSERT_EQ(frame.size(), 11u);
+  EXPECT_EQ(frame[3], 'E');
+  EXPECT_EQ((Bytes(frame.begin() + 4, frame.begin() + 10)), (Bytes{0x0F, 0x21, 0x6B, 0xD4, 0x00, 0x01}));
+  EXPECT_EQ(frame[10], 'X' ^ static_cast<uint8_t>(ChannelKey()[0]));
+}
+
+TEST_F(Framing, ScrambledFramesDecodeWithTheKey) {
+  const std::string key = MakeKey();
+  ASSERT_EQ(key.size(), 29u);
+  Bytes thirty;
+  for (int i = 0; i < 30; ++i) thirty.push_back(static_cast<uint8_t>(i * 37 + 1));
+  Bytes with_ff = {'M', 0xFF, 0x80, 0x7F, 0};
+  for (const Bytes& payload : {thirty, with_ff}) {
+    host.frames.clear();
+    Send(payload);
+    ASSERT_EQ(host.frames.size(), 1u);
+    Decoded d = Decode(host.frames[0], key);
+    EXPECT_EQ(d.kind, 'E');
+    EXPECT_EQ(d.payload, payload);  // byte 29 reuses key character 0
+    EXPECT_EQ(d.check, CheckValue(payload));
+  }
+  // 0xFF counts as -1: its term is 16 * 2343531 + i.
+  EXPECT_EQ(CheckValue({0xFF}), 7777777u + 16u * 2343531u);
+}
+
+TEST_F(Framing, IdentAnnouncementIsAlwaysPlain) {
+  MakeKey();
+  Send({'J', 1, 2, 3, 4, 'g', 0});
+  ASSERT_EQ(host.frames.size(), 1u);
+  EXPECT_EQ(host.frames[0][3], 'P');
+}
+
+TEST_F(Framing, LongPayloadIsCutTo1100Bytes) {
+  Bytes big(1500, 'a');
+  Send(big);
+  MakeKey();
+  Send(big);
+  ASSERT_EQ(host.frames.size(), 2u);
+  EXPECT_EQ(host.frames[0].size(), 1108u);
+  EXPECT_EQ(host.frames[1].size(), 1110u);
+  EXPECT_EQ(Decode(host.frames[1], ChannelKey()).payload, Bytes(1100, 'a'));
+}
+
+TEST_F(Framing, NothingLeavesBeforeTheServerHasSpoken) {
+  Client().connection.frames_received = 0;
+  const uint32_t sent = Client().framing.bytes_sent;
+  Send({'B', 'D', ' ', 0});
+  QueuePayload("M x", 4, 0);
+  FlushQueue(&host.record, TestClock::now);
+  EXPECT_TRUE(host.frames.empty());
+  EXPECT_EQ(Client().framing.bytes_sent, sent);
+  EXPECT_EQ(Client().framing.first_frame_sent, 0);
+  // The queued reply fell due and was discarded: its slot is free again.
+  EXPECT_EQ(static_cast<OutboundSlot*>(Client().framing.outbound.Element(0))->length, 0);
+  Client().connection.frames_received = 1;
+  FlushQueue(&host.record, TestClock::now + 100);
+  EXPECT_TRUE(host.frames.empty());
+}
+
+TEST_F(Framing, QueueSendsDueSlotsInSlotOrder) {
+  const uint32_t start = TestClock::now;
+  QueuePayload("a", 2, 4);
+  QueuePayload("b", 2, 2);
+  QueuePayload("c", 2, 1);
+  FlushQueue(&host.record, start + 3);
+  ASSERT_EQ(host.frames.size(), 2u);
+  EXPECT_EQ(host.frames[0][8], 'b');
+  EXPECT_EQ(host.frames[1][8], 'c');
+  FlushQueue(&host.record, start + 4);
+  ASSERT_EQ(host.frames.size(), 3u);
+  EXPECT_EQ(host.frames[2][8], 'a');
+
+  // Free slots are reused in array order; the array never shrinks.
+  host.frames.clear();
+  QueuePayload("x", 2, 4);
+  QueuePayload("y", 2, 2);
+  QueuePayload("z", 2, 1);
+  FlushQueue(&host.record, start + 10);
+  ASSERT_EQ(host.frames.size(), 3u);
+  EXPECT_EQ(host.frames[0][8], 'x');
+  EXPECT_EQ(host.frames[1][8], 'y');
+  EXPECT_EQ(host.frames[2][8], 'z');
+  EXPECT_EQ(Client().framing.outbound.Count(), 3);
+}
+
+TEST_F(Framing, QueueGrowsBeyondItsFirstRoom) {
+  for (int i = 0; i < 70; ++i) QueuePayload("p", 2, 0);
+  EXPECT_EQ(Client().framing.outbound.Count(), 70);
+  EXPECT_EQ(Client().framing.outbound.Capacity(), 128);
+  FlushQueue(&host.record, TestClock::now);
+  EXPECT_EQ(host.frames.size(), 70u);
+}
+
+TEST_F(Framing, DelayMeasuredFromAFutureStampCountsAsZero) {
+  QueuePayload("q", 2, 1);
+  FlushQueue(&host.record, TestClock::now - 3000);  // the stamp lies 3 s ahead
+  EXPECT_TRUE(host.frames.empty());
+  FlushQueue(&host.record, TestClock::now - 6000);  // more than 5 s ahead: very old
+  EXPECT_EQ(host.frames.size(), 1u);
+}
+
+TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
+  ResetConnection("127.0.0.1:27961", TestClock::now);
+  Client().connection.frames_received = 1;
+  Client().settings.force_oob = 1;
+  Send({'U', '3', 0});
+  EXPECT_TRUE(host.frames.empty());
+  ASSERT_EQ(host.oob_frames.size(), 1u);
+  EXPECT_EQ(host.oob_address, "127.0.0.1");
+  EXPECT_EQ(host.oob_port, 27961);
+  EXPECT_EQ(host.oob_frames[0].size(), 11u);
+  // Without a port the frame takes the normal route.
+  ResetConnection("somewhere", TestClock::now);
+  Client().connection.frames_received = 1;
+  Send({'U', '3', 0});
+  EXPECT_EQ(host.frames.size(), 1u);
+}
+
+TEST_F(Framing, FirstFrameTimeIsRecordedOnce) {
+  const uint32_t first = TestClock::now;
+  Send({'A', 0});
+  TestClock::now += 500;
+  Send({'A', 0});
+  EXPECT_EQ(Client().framing.first_frame_time, first);
+  EXPECT_EQ(Client().framing.frames_this_cycle, 2);
+}
+
+TEST_F(Framing, AnnotateConnectAppendsTheGuidWithinTheLimit) {
+  strcpy(Client().guid, "0123456789ABCDEF0123456789ABCDEF");
+  std::vector<char> buffer(1200, 'r');
+  int32_t length = 1070;
+  const char* result = host.record.annotate_connect(0, 2, buffer.data(), &length);
+  ASSERT_NE(result, nullptr);
+  EXPECT_STREQ(result, "Max Packet Length Reached");
+  EXPECT_EQ(length, 1070);
+  EXPECT_EQ(buffer[1070], 'r');
+
+  length = 1065;
+  EXPECT_EQ(host.record.annotate_connect(0, 2, buffer.data(), &length), nullptr);
+  EXPECT_EQ(length, 1099);
+  EXPECT_EQ(std::string(buffer.data() + 1065), " *0123456789ABCDEF0123456789ABCDEF");
+
+  length = 10;
+  EXPECT_EQ(host.record.annotate_connect(0, 1, buffer.data(), &length), nullptr);  // other kinds: nothing
+  EXPECT_EQ(length, 10);
+  Client().enabled = 0;
+  EXPECT_EQ(host.record.annotate_connect(0, 2, buffer.data(), &length), nullptr);
+  EXPECT_EQ(length, 10);
+}
+
+TEST_F(Framing, ClearedKeySendsPlainAgain) {
+  MakeKey();
+  ClearChannelKey();
+  EXPECT_STREQ(ChannelKey(), "");
+  Send({'A', 0});
+  ASSERT_EQ(host.frames.size(), 1u);
+  EXPECT_EQ(host.frames[0][3], 'P');
+}
