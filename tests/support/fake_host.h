@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "tallyguard/host_interface.h"
 
 class FakeHost {
@@ -31,6 +29,7 @@ class FakeHost {
   std::string oob_address;
   int32_t oob_port = 0;
   std::map<int32_t, int> query_counts;
+  bool keep_prints = true;  // benchmarks switch the record of prints off
 
   // True when some printed line equals text.
   bool Printed(const std::string& text) const;
@@ -46,23 +45,3 @@ struct TestClock {
   static uint32_t Read();
 };
 
-// Fresh module state, a fake host with its own home directory and the test
-// clock for every test.
-class ModuleTest : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-
-  // Enables the module (cl_tallyguard "1") and runs the first cycle.
-  void StartModule();
-  // Sends a console line as cb code 14.
-  intptr_t Line(const std::string& text);
-  // Advances the clock and calls ca with budget 0.
-  intptr_t Cycle(uint32_t advance_ms = 100);
-  // The home directory as the module names it, and a file inside it as a
-  // path the test can open.
-  std::string HomeFile(const std::string& name) const;
-
-  FakeHost host;
-  std::string home_base;
-};

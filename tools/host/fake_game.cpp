@@ -52,7 +52,7 @@ FakeGame::FakeGame() {
   cvars_ = {
       {"cl_tallyguard", "0", "0", 0},
       {"fs_homepath", ".", ".", 0},
-      {"version", "TestGame 1.0 linux-i386", "TestGame 1.0 linux-i386", 0},
+      {"version", "TestGame 1.0", "TestGame 1.0", 0},
       {TG_GUID_CVAR, "5E1F00D5C0FFEE0123456789ABCDEF01", "", 0},
       {"name", "Player", "UnnamedPlayer", 0},
       {"sensitivity", "7", "5", 0},

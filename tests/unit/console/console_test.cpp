@@ -9,7 +9,7 @@
 #include "console/text_file.h"
 #include "core/client_state.h"
 #include "platform/platform.h"
-#include "support/fake_host.h"
+#include "support/module_test.h"
 #include "util/seeded_md5.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/client_state.h"
-#include "support/fake_host.h"
+#include "support/module_test.h"
 
 using Dispatch = ModuleTest;
 

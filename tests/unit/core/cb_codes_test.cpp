@@ -6,7 +6,7 @@
 
 #include "core/client_state.h"
 #include "protocol/wire_constants.h"
-#include "support/fake_host.h"
+#include "support/module_test.h"
 #include "util/seeded_md5.h"
 
 using CbCodes = ModuleTest;

@@ -7,7 +7,7 @@
 #include "core/client_state.h"
 #include "master/exchange.h"
 #include "protocol/framing.h"
-#include "support/fake_host.h"
+#include "support/module_test.h"
 
 using CycleTest = ModuleTest;
 

@@ -4,7 +4,7 @@
 
 #include "core/client_state.h"
 #include "core/event_queue.h"
-#include "support/fake_host.h"
+#include "support/module_test.h"
 
 using EventQueueTest = ModuleTest;
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/client_state.h"
-#include "support/fake_host.h"
+#include "support/module_test.h"
 
 namespace {
 

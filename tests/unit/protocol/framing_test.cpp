@@ -6,7 +6,7 @@
 
 #include "core/client_state.h"
 #include "protocol/framing.h"
-#include "support/fake_host.h"
+#include "support/module_test.h"
 
 namespace {
 
