@@ -6,6 +6,7 @@
 #include "console/reg_names.h"
 #include "core/client_state.h"
 #include "core/event_queue.h"
+#include "core/host_cvar.h"
 #include "core/integrity.h"
 #include "master/database.h"
 #include "master/exchange.h"
@@ -26,14 +27,9 @@ const int32_t kMainWorkBudgetMs = 40;
 const int32_t kCacheRequestPeriodMs = 30000;
 const int32_t kHostReportPeriodMs = 30000;
 
-// Asks the host for a text through query 103 into value (256 bytes).
-// 1 when the query succeeded and gave a non-empty text.
-int QueryHostText(HostInterface* host, const char* name, char* value) {
-  CopyBounded(value, name, TG_QUERY_BUFFER_SIZE - 1);
-  intptr_t result = host->host_query(TG_QUERY_CVAR, value);
-  value[TG_QUERY_BUFFER_SIZE - 1] = '\0';
-  if (result != 0) value[0] = '\0';
-  return value[0] != '\0';
+// 1 when the host variable has a non-empty value.
+int ReadHostText(HostInterface* host, const char* name, char* value) {
+  return QueryHostCvar(host, name, value) == 0 && value[0] != '\0';
 }
 
 // Runs on every ca call with a budget of 0 or more, before the interval check.
@@ -43,12 +39,12 @@ void WatchConnection(HostInterface* host, uint32_t now) {
   ++state.watch_calls;
 
   char text[TG_QUERY_BUFFER_SIZE];
-  if (state.watch_calls >= 4 && state.guid[0] == '\0' && QueryHostText(host, TG_GUID_CVAR, text))
+  if (state.watch_calls >= 4 && state.guid[0] == '\0' && ReadHostText(host, TG_GUID_CVAR, text))
     CopyBounded(state.guid, text, sizeof state.guid - 1);
 
   if (!state.game_version_shown) {
     state.game_version_shown = 1;
-    if (!QueryHostText(host, "version", text)) CopyBounded(text, "unknown", sizeof text - 1);
+    if (!ReadHostText(host, "version", text)) CopyBounded(text, "unknown", sizeof text - 1);
     ConsolePrint(0, "Game Version [%s]", text);
   }
 

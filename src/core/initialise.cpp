@@ -6,6 +6,7 @@
 #include "console/dispatch.h"
 #include "core/client_state.h"
 #include "core/cycle.h"
+#include "core/host_cvar.h"
 #include "master/database.h"
 #include "master/transport.h"
 #include "platform/platform.h"
@@ -28,15 +29,6 @@ void WarnWithoutScreenInfo(HostInterface* host) {
   if (host->host_screen_info == nullptr) ConsolePrint(0, "Warning: Corrupted Interface");
 }
 
-// Reads a host console variable through query 103 into value (256 bytes).
-// Gives the query's result: non-zero means failure.
-intptr_t QueryCvar(HostInterface* host, const char* name, char* value) {
-  CopyBounded(value, name, TG_QUERY_BUFFER_SIZE - 1);
-  intptr_t result = host->host_query(TG_QUERY_CVAR, value);
-  value[TG_QUERY_BUFFER_SIZE - 1] = '\0';
-  return result;
-}
-
 void CheckSecondTable(HostInterface* host) {
   ClientState& state = Client();
   state.second_table = nullptr;
@@ -56,7 +48,7 @@ void SetUpHomeDirectory(HostInterface* host) {
     CopyBounded(state.home_dir, host->home_path, sizeof state.home_dir - 1);
   } else {
     char base[TG_QUERY_BUFFER_SIZE];
-    if (QueryCvar(host, "fs_homepath", base) != 0) PlatformWorkingDirectory(base, sizeof base);
+    if (QueryHostCvar(host, "fs_homepath", base) != 0) PlatformWorkingDirectory(base, sizeof base);
     CopyBounded(state.home_dir, base, sizeof state.home_dir - 1);
     size_t length = strlen(state.home_dir);
     if (length == 0 || state.home_dir[length - 1] != '\\') AppendText(state.home_dir, sizeof state.home_dir, "\\");
@@ -95,7 +87,7 @@ int Initialise(HostInterface* host) {
 
   char value[TG_QUERY_BUFFER_SIZE];
   if (host->host_query == nullptr) return 1;
-  QueryCvar(host, "cl_tallyguard", value);
+  QueryHostCvar(host, "cl_tallyguard", value);
   if (value[0] != '1') return 1;  // stays disabled; every later call tries again
   state.enabled = 1;
 

@@ -6,6 +6,7 @@
 #include "console/dispatch.h"
 #include "core/client_state.h"
 #include "core/cycle.h"
+#include "core/host_cvar.h"
 #include "protocol/framing.h"
 #include "protocol/wire_constants.h"
 #include "util/arg_list.h"
@@ -30,9 +31,7 @@ intptr_t AnswerKeyEvent(const void* data) {
 intptr_t AnswerEnabledQuery(HostInterface* host) {
   if (host == nullptr || host->host_query == nullptr) return 0;
   char value[TG_QUERY_BUFFER_SIZE];
-  CopyBounded(value, "cl_tallyguard", sizeof value - 1);
-  host->host_query(TG_QUERY_CVAR, value);
-  value[sizeof value - 1] = '\0';
+  QueryHostCvar(host, "cl_tallyguard", value);
   return value[0] == '1' && Client().enabled ? 1 : 0;
 }
 
