@@ -4,6 +4,7 @@
 
 #include "console/console.h"
 #include "core/client_state.h"
+#include "protocol/rules.h"
 #include "util/arg_list.h"
 #include "util/text.h"
 
@@ -33,10 +34,13 @@ void CmdEnable(const CommandContext& context) {
 
 void CmdVersion(const CommandContext&) { PrintVersionLine(); }
 
+void CmdCvarList(const CommandContext& context) { ListRules(context.host, 0); }
+
 // The command table: matching order and completion order.
 const Command kCommands[] = {
     {"tg_cl_Enable", "- Enable Tallyguard", CmdEnable},
     {"tg_Ver", "- Display current TG Client version information", CmdVersion},
+    {"tg_CvarList", "- Display list of server-required Cvar Ranges", CmdCvarList},
 };
 
 const Command* FindCommand(const char* word, int length) {

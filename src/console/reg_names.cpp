@@ -2,3 +2,4 @@
 
 // Registered names are not kept yet: there is no file to load.
 void ReloadRegisteredNames(HostInterface*) {}
+void SendRegisteredNames(HostInterface*) {}

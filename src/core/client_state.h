@@ -9,9 +9,12 @@
 #include "core/integrity.h"
 #include "master/exchange.h"
 #include "master/modules.h"
+#include "master/update.h"
 #include "platform/platform.h"
 #include "protocol/connection.h"
 #include "protocol/framing.h"
+#include "protocol/rules.h"
+#include "screenshot/delivery.h"
 #include "tallyguard/host_interface.h"
 
 const int kHomePathBufferSize = 512;
@@ -56,6 +59,9 @@ struct ClientState {
   Settings settings;
   FramingState framing;
   ConnectionState connection;
+  RuleState rules;
+  ScreenshotState screenshots;
+  UpdateTransfer update;
   MasterState master;
   AgentState agent;
   IntegrityState integrity;

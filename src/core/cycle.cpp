@@ -16,6 +16,7 @@
 #include "protocol/connection.h"
 #include "protocol/framing.h"
 #include "protocol/rules.h"
+#include "protocol/wire_constants.h"
 #include "screenshot/capture.h"
 #include "screenshot/delivery.h"
 #include "util/elapsed.h"
@@ -76,8 +77,9 @@ void ReportToHost(HostInterface* host, uint32_t now) {
   intptr_t result = host->host_query(TG_QUERY_REPORT, text);
   text[sizeof text - 1] = '\0';
   if (result != 0 && text[0] != '\0') {
-    const char payload[3] = {'B', 'H', '\0'};
-    QueuePayload(payload, sizeof payload, 1);
+    char payload[8];
+    wire::Unmask(wire::Text::kHostReport, payload, sizeof payload);
+    QueuePayload(payload, static_cast<int32_t>(strlen(payload)) + 1, 1);
   }
 }
 

@@ -6,7 +6,7 @@
 #include "console/dispatch.h"
 #include "core/client_state.h"
 #include "platform/platform.h"
-#include "protocol/connection.h"
+#include "protocol/receive.h"
 #include "util/elapsed.h"
 
 EventQueue::~EventQueue() {

@@ -24,3 +24,8 @@ void RunConnectionDuty(HostInterface* host, uint32_t now);
 void CheckAfterImport(HostInterface* host);
 // The timed duties and scans of the main work.
 void RunTimedDuties(HostInterface* host, uint32_t now);
+// Requests (0x09 payloads), configuration records ('S') and 'B' request
+// subtypes that belong to the checks.
+void HandleIntegrityRequest(HostInterface* host, const uint8_t* argument, int32_t length);
+void HandleIntegrityRecords(HostInterface* host, const uint8_t* argument, int32_t length);
+void HandleIntegrityQuery(HostInterface* host, uint8_t subtype, const uint8_t* argument, int32_t length);

@@ -3,3 +3,6 @@
 // No agent module is loaded yet, so its version stays 0 and it has no data.
 void StartAgent(HostInterface*) {}
 void TakeOverAgentData(HostInterface*) {}
+void QueryAgentVersion(HostInterface*) {}
+void ReconcileModules(HostInterface*, uint32_t) {}
+void HandleAgentDelivery(HostInterface*, const uint8_t*, int32_t) {}

@@ -16,3 +16,10 @@ struct AgentState {
 void StartAgent(HostInterface* host);
 // Takes the agent's data over once an agent of version 1285 or later runs.
 void TakeOverAgentData(HostInterface* host);
+
+// Asks the loaded agent module for its version.
+void QueryAgentVersion(HostInterface* host);
+// Brings the agent and client modules in line with what the server runs.
+void ReconcileModules(HostInterface* host, uint32_t now);
+// An agent module delivered by the game server ('N' payloads).
+void HandleAgentDelivery(HostInterface* host, const uint8_t* argument, int32_t length);

@@ -5,9 +5,8 @@
 
 #include "core/client_state.h"
 #include "platform/platform.h"
-#include "protocol/wire_constants.h"
+#include "protocol/wire_format.h"
 #include "util/elapsed.h"
-#include "util/seeded_md5.h"
 #include "util/text.h"
 
 FramingState::~FramingState() { free(key_buffer); }
@@ -31,27 +30,11 @@ uint8_t* EnsureKeyBuffer() {
 
 const char* DeriveChannelKey(uint8_t* buffer, int32_t a, int32_t b, int32_t c, int32_t d) {
   if (buffer == nullptr) {
-    // Handed to the host in place of a key; built like the key text.
-    static char no_key[11];
-    const uint8_t masked[10] = {'N' ^ 0x5A, 'O' ^ 0x5A, '-' ^ 0x5A, 'K' ^ 0x5A, 'E' ^ 0x5A,
-                                'Y' ^ 0x5A, '-' ^ 0x5A, 'M' ^ 0x5A, 'E' ^ 0x5A, 'M' ^ 0x5A};
-    for (int i = 0; i < 10; ++i) no_key[i] = static_cast<char>(masked[i] ^ 0x5A);
-    no_key[10] = '\0';
-    return no_key;
+    static char no_key[16];
+    return wire::Unmask(wire::Text::kNoKey, no_key, sizeof no_key);
   }
-  char text[5];
-  wire::BuildKeyText(text);
   char* key = reinterpret_cast<char*>(buffer) + Client().framing.key_offset;
-  memcpy(key, DigestHexText(text, 4, wire::kKeySeed), 32);
-  key[wire::kChannelKeyLength] = '\0';
-  const uint8_t ua = static_cast<uint8_t>(a), ub = static_cast<uint8_t>(b);
-  const uint8_t uc = static_cast<uint8_t>(c), ud = static_cast<uint8_t>(d);
-  for (int i = 0; i < wire::kChannelKeyLength; ++i) {
-    uint8_t ch = static_cast<uint8_t>(key[i]);
-    uint8_t value = static_cast<uint8_t>((static_cast<uint8_t>((i + 73) * (ud + 93)) + ua) * ch +
-                                         static_cast<uint8_t>(i - 54) * uc - 13 * ub * ub);
-    key[i] = value == 0 ? '?' : static_cast<char>(value);
-  }
+  wire::DeriveKeyText(a, b, c, d, key);
   return key;
 }
 
@@ -74,32 +57,10 @@ void SendPayload(HostInterface* host, const void* payload, int32_t length) {
   const uint8_t* bytes = static_cast<const uint8_t*>(payload);
 
   uint8_t frame[wire::kFrameBufferSize];
-  memset(frame, 0, sizeof frame);
-  memcpy(frame, wire::kFramePrefix, 4);
   const char* key = ChannelKey();
-  int32_t frame_length;
-  if (key[0] != '\0' && bytes[0] != 'J') {
-    const size_t key_length = strlen(key);
-    uint32_t check = wire::kCheckStart;
-    for (int32_t i = 0; i < length; ++i) {
-      int8_t b = static_cast<int8_t>(bytes[i]);
-      check += static_cast<uint32_t>(b + 17) * wire::kCheckFactor + static_cast<uint32_t>(i);
-      frame[wire::kScrambledHeader + i] = static_cast<uint8_t>(bytes[i] ^ static_cast<uint8_t>(key[i % key_length]));
-    }
-    frame[3] = static_cast<uint8_t>(wire::kScrambledKind);
-    frame[4] = static_cast<uint8_t>(check >> 24);
-    frame[5] = static_cast<uint8_t>(check >> 16);
-    frame[6] = static_cast<uint8_t>(check >> 8);
-    frame[7] = static_cast<uint8_t>(check);
-    frame[8] = static_cast<uint8_t>(length >> 8);
-    frame[9] = static_cast<uint8_t>(length);
-    frame_length = length + wire::kScrambledHeader;
-  } else {
-    const uint32_t ident = framing.client_ident;
-    for (int i = 0; i < 4; ++i) frame[4 + i] = static_cast<uint8_t>(ident >> (8 * i));
-    memcpy(frame + wire::kPlainHeader, bytes, static_cast<size_t>(length));
-    frame_length = length + wire::kPlainHeader;
-  }
+  const int32_t frame_length = key[0] != '\0' && bytes[0] != 'J'
+                                   ? wire::BuildScrambledFrame(key, bytes, length, frame)
+                                   : wire::BuildPlainFrame(framing.client_ident, bytes, length, frame);
 
   if (!framing.first_frame_sent) {
     framing.first_frame_sent = 1;

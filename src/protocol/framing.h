@@ -1,17 +1,5 @@
-// Frames, the channel key and the deferred-send queue for everything the
-// module says to the game server.
-//
-// Plain frame (n = payload length, n + 8 bytes):
-//   0  3  "TG_"
-//   3  1  'P'
-//   4  4  client ident, least significant byte first
-//   8  n  payload
-// Scrambled frame (n + 10 bytes):
-//   0  3  "TG_"
-//   3  1  'E'
-//   4  4  check value over the plain payload, most significant byte first
-//   8  2  n, most significant byte first
-//  10  n  payload, byte i XORed with channel key character i mod 29
+// The channel key, the client ident and the deferred-send queue for
+// everything the module says to the game server (frame layouts: wire_format.h).
 #pragma once
 
 #include <cstdint>

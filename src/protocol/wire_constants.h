@@ -1,5 +1,6 @@
 // Constants of the game-server wire protocol that both ends must hold alike.
 // The reference server includes this header too, so the two cannot drift.
+// Texts marked "built at run time" are kept masked and unmasked on use.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,7 @@ const char kScrambledKind = 'E';
 
 const int kMaxPayload = 1100;
 const int kFrameBufferSize = 1200;
-const int kPlainHeader = 8;      // "TG_P", client ident (LSB first)
+const int kPlainHeader = 8;       // "TG_P", client ident (LSB first)
 const int kScrambledHeader = 10;  // "TG_E", check value (MSB first), length (MSB first)
 
 const int kKeyBufferSize = 1000;
@@ -24,19 +25,50 @@ const int kChannelKeyLength = 29;
 const uint32_t kCheckStart = 7777777u;
 const uint32_t kCheckFactor = 2343531u;
 
-// The channel key starts from the seeded MD5 of a 4-character text. The text
-// is kept masked so that it is built at run time rather than stored.
-const uint8_t kKeyTextMasked[4] = {'r' ^ 0x5A, 'W' ^ 0x5A, '7' ^ 0x5A, 'q' ^ 0x5A};
-const uint8_t kKeyTextMask = 0x5A;
 const uint32_t kKeySeed = 0x2F6D41C3u;
-
-inline void BuildKeyText(char out[5]) {
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(kKeyTextMasked[i] ^ kKeyTextMask);
-  out[4] = '\0';
-}
+const uint8_t kMask = 0x5A;
 
 // The two 32-bit constants the module publishes through cb codes 23 and 24.
 const uint32_t kPublishedConstant1 = 0x54470C1Au;
 const uint32_t kPublishedConstant2 = 0x000004FCu;
+
+// This module's version, as the hello compares it (1276 = 1.276).
+const int32_t kClientVersion = 1276;
+// Relays are honoured from this server version on.
+const int32_t kFirstRelayServerVersion = 1092;
+
+// Relay results.
+const int32_t kRelayNoGuid = 40001;
+const int32_t kRelayWrongGuid = 40002;
+const int32_t kRelayDone = 40003;
+
+// Texts built at run time. Each is stored masked with kMask.
+enum class Text {
+  kKeySource,        // 4 characters digested into the channel key
+  kNoKey,            // the key event's answer when no key buffer can be had
+  kGameCommandKey,   // keyword of the host's game-command operation
+  kDropText,         // payload 0x08: the text that must match ...
+  kDropKeyword,      // ... and the keyword it is passed under
+  kVersionNotice,    // format: kind, server version, agent, client version
+  kWarningFormat,    // ShowWarning's print format
+  kWarningCommand,   // ShowWarning's on-screen command word
+  kLinkAck,          // format of the link acknowledgement ('D', 'w')
+  kRelayReply,       // format of the relay result reply ('T', result)
+  kTimingReply,      // format of the timing reply ('T', number)
+  kRelayResultReply, // format of the last-relay-result reply ('B', 'W')
+  kRuleProgress,     // format of the rule progress report ('B', 'C', state)
+  kHostReport,       // the periodic host report payload
+  kRuleInEqual,      // violation texts: kind in, low = high
+  kRuleIn,           // kind in
+  kRuleOutEqual,     // kind out, low = high
+  kRuleOut,          // kind out
+  kRuleInclude,      // kind include
+  kRuleExclude,      // kind exclude
+  kCount
+};
+
+// Writes the unmasked text into out (size bytes, always terminated) and
+// gives out.
+const char* Unmask(Text which, char* out, int size);
 
 }  // namespace wire

@@ -5,4 +5,23 @@
 
 #include "tallyguard/host_interface.h"
 
+const int kScreenshotSlots = 12;
+
+// One request, from the moment it is made until it is uploaded or saved.
+struct ScreenshotSlot {
+  uint32_t sequence = 0;     // 0: the slot holds no request
+  char tag = 0;              // letter that names the upload in restarts
+  int32_t restart_count = 0;
+  int32_t next_piece = 0;    // the next piece to upload
+};
+
+struct ScreenshotState {
+  ScreenshotSlot slots[kScreenshotSlots];
+};
+
+void FreeScreenshotSlots();
+// Screenshot requests (kind 'I') and send lists (kind 0x01) from the server.
+void HandleScreenshotPacket(HostInterface* host, uint8_t kind, uint8_t* argument, int32_t length);
+// Queues a screenshot that the server asked for.
+void QueueServerScreenshot(HostInterface* host, int32_t request, const char* send_list);
 void ServeScreenshots(HostInterface* host, uint32_t now);

@@ -74,8 +74,8 @@ namespace {
 
 // The key derivation written out again, independently of the module's code.
 std::string ExpectedKey(int a, int b, int c, int d) {
-  char text[5];
-  wire::BuildKeyText(text);
+  char text[8];
+  wire::Unmask(wire::Text::kKeySource, text, sizeof text);
   std::string key = std::string(DigestHexText(text, 4, wire::kKeySeed)).substr(0, 29);
   for (int i = 0; i < 29; ++i) {
     unsigned ch = static_cast<unsigned char>(key[i]);

@@ -1,0 +1,18 @@
+// Answers to the game server's questions about the player's configuration
+// ('B' payloads).
+#pragma once
+
+#include <cstdint>
+
+#include "tallyguard/host_interface.h"
+
+// Handles request subtype with its argument (a NUL follows it).
+void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length);
+
+// Queues the reply kind ('M' or 'L') with the cvar's name and quoted value,
+// 4 ms from now. A protected name ("pass" or "cdkey" in it) gets no reply.
+void SendCvarValue(HostInterface* host, const char* name, char kind);
+
+// True for a cvar name whose value is never sent: it contains "pass" or
+// "cdkey" in any letter case.
+bool IsProtectedName(const char* name);
