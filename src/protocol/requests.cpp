@@ -16,6 +16,8 @@
 namespace {
 
 const int kBindingListSize = 1024;
+// Room kept free in the binding list for its summary.
+const size_t kBindingSummaryRoom = 40;
 const int kCvarListSize = 1025;
 const int kCvarListRoom = 990;
 // The host drives its enumerations to their end in one call; a host that
@@ -60,7 +62,7 @@ void ListBindings(HostInterface* host, const char* search) {
       if (Query(host, TG_QUERY_KEY_NAME, name) != 0) break;
       FormatText(binding, sizeof binding, "%d", index);
       if (Query(host, TG_QUERY_BIND_TEXT, binding) != 0) break;
-      if (strlen(text) + strlen(name) + strlen(binding) < sizeof text)
+      if (strlen(text) + strlen(name) + strlen(binding) + kBindingSummaryRoom < sizeof text)
         AppendText(text, sizeof text, "[%s = %s] ", name, binding);
       FormatText(buffer, sizeof buffer, "%d %s", index + 1, search);
       if (Query(host, TG_QUERY_BIND_FIND, buffer) != 0) break;

@@ -4,6 +4,7 @@
 
 #include "core/client_state.h"
 #include "platform/platform.h"
+#include "protocol/framing.h"
 
 void ModuleTest::SetUp() {
   ResetClientState();
@@ -42,3 +43,48 @@ intptr_t ModuleTest::Cycle(uint32_t advance_ms) {
 }
 
 std::string ModuleTest::HomeFile(const std::string& name) const { return home_base + "/tg/" + name; }
+
+void ConnectedTest::SetUp() {
+  ModuleTest::SetUp();
+  host.server_address = "127.0.0.1:27960";
+  host.cvars[TG_GUID_CVAR] = "PLAYERGUID0123456789ABCDEF012345";
+  StartModule();
+  Cycle(1);
+  Cycle(1);
+  Cycle(1);  // the fourth call takes the GUID
+  ASSERT_EQ(Client().connected, 1);
+  host.ClearPrints();
+}
+
+bool ConnectedTest::Deliver(const Bytes& frame, int32_t retries) {
+  const int32_t before = Client().events.count;
+  EXPECT_EQ(cb(&host.record, TG_EVENT_SERVER_PACKET, static_cast<int32_t>(frame.size()), frame.data(), retries), 0);
+  EXPECT_EQ(ca(&host.record, -1), 0);
+  return Client().events.count == before;
+}
+
+bool ConnectedTest::DeliverPlain(const Bytes& payload) {
+  return Deliver(PeerPlainFrame(Client().framing.client_ident, payload));
+}
+
+bool ConnectedTest::Hello(int server_version, int client_version, int agent_version, int a, int b, int c, int d,
+                          const std::string& guid) {
+  const std::string text = "CS " + std::to_string(server_version) + " " + std::to_string(client_version) + " " +
+                           std::to_string(agent_version) + " " + std::to_string(a) + " " + std::to_string(b) + " " +
+                           std::to_string(c) + " " + std::to_string(d) + " " + guid;
+  const bool consumed = DeliverPlain(text);
+  if (client_version == 1276 && agent_version == 0) key = PeerChannelKey(a, b, c, d);
+  return consumed;
+}
+
+void ConnectedTest::Flush(uint32_t advance_ms) {
+  TestClock::now += advance_ms;
+  FlushQueue(&host.record, TestClock::now);
+}
+
+std::vector<PeerFrame> ConnectedTest::TakeFrames() {
+  std::vector<PeerFrame> frames;
+  for (const Bytes& frame : host.frames) frames.push_back(PeerDecode(frame, frame[3] == 'E' ? key : ""));
+  host.frames.clear();
+  return frames;
+}

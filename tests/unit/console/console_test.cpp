@@ -30,7 +30,7 @@ using Console = ModuleTest;
 TEST_F(Console, PrintReachesTheHostAndTheLogWhenAsked) {
   StartModule();
   PlatformSetLocalTimeSource(AprilThird);
-  host.prints.clear();
+  host.ClearPrints();
   ConsolePrint(0, "first %d", 1);
   EXPECT_TRUE(host.Printed("first 1"));
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgcl.log")));
@@ -47,7 +47,7 @@ TEST_F(Console, PrintReachesTheHostAndTheLogWhenAsked) {
 TEST_F(Console, LongMessagesAreCutTo4149Characters) {
   StartModule();
   Client().settings.log_to_file = 1;
-  host.prints.clear();
+  host.ClearPrints();
   const std::string long_text(5000, 'q');
   ConsolePrint(0, "%s", long_text.c_str());
   ASSERT_EQ(host.prints.size(), 1u);

@@ -27,7 +27,7 @@ TEST_F(Dispatch, LinesFromThePlayer) {
       {"   ", nullptr},
   };
   for (const Case& c : cases) {
-    host.prints.clear();
+    host.ClearPrints();
     ASSERT_EQ(Line(c.line), 0);
     Cycle(1);
     if (c.printed == nullptr) {
@@ -43,7 +43,7 @@ TEST_F(Dispatch, DisabledModuleObeysOnlyEnable) {
   ASSERT_EQ(Line("tg_Ver"), 0);
   Cycle(1);
   EXPECT_TRUE(host.Printed("Tallyguard Client is currently Disabled"));
-  host.prints.clear();
+  host.ClearPrints();
   ASSERT_EQ(Line("tg_cl_enable"), 0);
   Cycle(1);
   EXPECT_EQ(Client().enabled, 1);
@@ -55,7 +55,7 @@ TEST_F(Dispatch, DisabledModuleObeysOnlyEnable) {
   // that follows prints the version line.
   EXPECT_EQ(host.CountPrinted(kVersionLine), 1);
   EXPECT_EQ(Client().initialised, 1);
-  host.prints.clear();
+  host.ClearPrints();
   ASSERT_EQ(Line("tg_cl_Enable"), 0);
   Cycle(1);
   EXPECT_EQ(host.CountPrinted(kVersionLine), 1);  // already enabled: the version line
@@ -63,7 +63,7 @@ TEST_F(Dispatch, DisabledModuleObeysOnlyEnable) {
 
 TEST_F(Dispatch, VeryLongLineIsHandledWhole) {
   StartModule();
-  host.prints.clear();
+  host.ClearPrints();
   const std::string line = "tg_unknown " + std::string(5000, 'w');
   ASSERT_EQ(Line(line), 0);
   Cycle(1);

@@ -6,8 +6,8 @@
 
 #include "core/client_state.h"
 #include "protocol/wire_constants.h"
+#include "support/wire_peer.h"
 #include "support/module_test.h"
-#include "util/seeded_md5.h"
 
 using CbCodes = ModuleTest;
 
@@ -72,18 +72,7 @@ TEST_F(CbCodes, DisableAtNextStart) {
 
 namespace {
 
-// The key derivation written out again, independently of the module's code.
-std::string ExpectedKey(int a, int b, int c, int d) {
-  char text[8];
-  wire::Unmask(wire::Text::kKeySource, text, sizeof text);
-  std::string key = std::string(DigestHexText(text, 4, wire::kKeySeed)).substr(0, 29);
-  for (int i = 0; i < 29; ++i) {
-    unsigned ch = static_cast<unsigned char>(key[i]);
-    unsigned value = (((i + 73) * (d + 93) + a) * ch + (i - 54) * c - 13 * b * b) & 0xFFu;
-    key[i] = value == 0 ? '?' : static_cast<char>(value);
-  }
-  return key;
-}
+std::string ExpectedKey(int a, int b, int c, int d) { return PeerChannelKey(a, b, c, d); }
 
 }  // namespace
 

@@ -78,7 +78,7 @@ TEST_F(CycleTest, ConsoleLineForcesAFullCycleAtOnce) {
   const uint32_t main_runs = state.main_work_runs, walks = state.event_walks;
   ASSERT_EQ(Line("tg_Ver"), 0);
   EXPECT_EQ(state.last_cycle_time, 0u);
-  host.prints.clear();
+  host.ClearPrints();
   Cycle(1);
   EXPECT_EQ(state.main_work_runs, main_runs + 1);
   EXPECT_EQ(state.event_walks, walks + 1);

@@ -26,14 +26,14 @@ TEST_F(FaultGuard, FaultInTheCycleIsCaughtAndReported) {
   StartModule();
   void (*const faults[])(FaultPlace) = {WriteToBadAddress, TrapInstruction};
   for (void (*fault)(FaultPlace) : faults) {
-    host.prints.clear();
+    host.ClearPrints();
     Client().fault_injection = fault;
     EXPECT_EQ(Cycle(60), 0);
     EXPECT_EQ(host.CountPrinted("O/S Exception Notice"), 1);
   }
   // The host keeps running and so does the module.
   Client().fault_injection = nullptr;
-  host.prints.clear();
+  host.ClearPrints();
   ASSERT_EQ(Line("tg_Ver"), 0);
   EXPECT_EQ(Cycle(1), 0);
   EXPECT_TRUE(host.Printed("Tallyguard Client (v1.276 | A0) Enabled"));
@@ -55,7 +55,7 @@ TEST_F(FaultGuard, FaultInAHandlerDropsItsEventAndKeepsTheRest) {
   for (const char* line : {"tg_Ver", "tg_nothing", "tg_Ver // third"})
     ASSERT_EQ(Line(line), 0);
   ASSERT_EQ(cb(&host.record, 4, 3, "abc", 0), 0);
-  host.prints.clear();
+  host.ClearPrints();
   g_handlers_before_fault = 1;
   Client().fault_injection = FaultInAHandler;
   EXPECT_EQ(Cycle(1), 0);
