@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The demo: the host harness loads the module and plays a short session.
-# By default the real product, wc000000.dll, runs under Wine; with --native
-# the Linux build wc000000.so runs instead.
+# The demo: the reference game server and the host harness with the module
+# play a session over loopback UDP. By default the real product,
+# wc000000.dll, runs under Wine; with --native the Linux build runs instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,19 +9,33 @@ bash scripts/setup.sh
 preset=win32
 [ "${1:-}" = "--native" ] && preset=linux
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j"$(nproc)" --target wc000000 tghost >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)" --target wc000000 tghost tgserver >/dev/null
 
+port=27960
 rm -rf demo-home
 mkdir -p demo-home
 if [ "$preset" = win32 ]; then
+  run=(scripts/wine-run.sh)
+  harness=build/win32/tools/tghost.exe
+  server=build/win32/tools/tgserver.exe
   module="Z:$(pwd -P | sed 's|/|\\|g')\\build\\win32\\wc000000.dll"
-  echo "== wc000000.dll under Wine"
-  scripts/wine-run.sh build/win32/tools/tghost.exe --module "$module" \
-    --script tools/host/demo_session.txt --home demo-home | tr -d '\r'
+  echo "== wc000000.dll under Wine, with the reference server on 127.0.0.1:$port"
 else
-  echo "== wc000000.so"
-  build/linux/tools/tghost --module build/linux/wc000000.so --script tools/host/demo_session.txt --home demo-home
+  run=()
+  harness=build/linux/tools/tghost
+  server=build/linux/tools/tgserver
+  module=build/linux/wc000000.so
+  echo "== wc000000.so, with the reference server on 127.0.0.1:$port"
 fi
+
+"${run[@]}" "$server" --port "$port" --scenario tools/server/demo_scenario.txt --linger-ms 2000 | sed -u 's/\r$//' &
+server_pid=$!
+trap 'kill $server_pid 2>/dev/null || true' EXIT
+sleep 1
+"${run[@]}" "$harness" --module "$module" --script tools/host/demo_session.txt --home demo-home \
+  --connect "127.0.0.1:$port" | sed -u 's/\r$//'
+wait "$server_pid" || true
+trap - EXIT
 
 echo
 echo "== files the module created under demo-home"

@@ -61,6 +61,24 @@ void* PlatformLoadLibrary(const char* path);            // none on failure
 void* PlatformFindEntry(void* library, const char* name);  // none when missing
 void PlatformFreeLibrary(void* library);
 
+// ---- UDP sockets ---------------------------------------------------------
+// Non-blocking IPv4 datagram sockets. Addresses are dotted-quad texts.
+
+typedef intptr_t PlatformSocket;
+const PlatformSocket kNoSocket = -1;
+
+// Opens a non-blocking socket bound to port (0: any free port), on the
+// loopback address only when loopback_only is set. kNoSocket on failure.
+PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only);
+void PlatformUdpClose(PlatformSocket socket);
+// The port the socket is bound to, 0 when unknown.
+uint16_t PlatformUdpLocalPort(PlatformSocket socket);
+// Sends one datagram. 1 when it was handed to the system.
+int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, const void* data, int length);
+// Takes one waiting datagram: its length, or -1 when none is waiting. The
+// sender's address (16 bytes) and port are written when asked for.
+int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port);
+
 // ---- fault guard ----------------------------------------------------------
 
 // Runs body(context) with processor faults on this thread caught (access

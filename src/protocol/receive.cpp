@@ -50,23 +50,29 @@ int32_t ReceiveScrambled(HostInterface* host, int32_t length, uint8_t* data, uin
   if (length != n + wire::kScrambledHeader) return 0;
   const uint32_t expected = static_cast<uint32_t>(data[4]) << 24 | static_cast<uint32_t>(data[5]) << 16 |
                             static_cast<uint32_t>(data[6]) << 8 | data[7];
-  // Check before decoding in place, so that a refused frame is retried as it came.
+  // Decode in place while summing; a frame that fails its check is scrambled
+  // back, so that it is retried as it came.
   const char* key = ChannelKey();
-  const size_t key_length = strlen(key);
+  const int32_t key_length = static_cast<int32_t>(strlen(key));
+  uint8_t* payload = data + wire::kScrambledHeader;
   uint32_t check = wire::kCheckStart;
-  for (int32_t i = 0; i < n; ++i) {
-    uint8_t b = data[wire::kScrambledHeader + i];
-    if (key_length > 0) b ^= static_cast<uint8_t>(key[static_cast<size_t>(i) % key_length]);
-    check += static_cast<uint32_t>(static_cast<int8_t>(b) + 17) * wire::kCheckFactor + static_cast<uint32_t>(i);
+  for (int32_t i = 0, k = 0; i < n; ++i) {
+    if (key_length > 0) {
+      payload[i] ^= static_cast<uint8_t>(key[k]);
+      if (++k == key_length) k = 0;
+    }
+    check += static_cast<uint32_t>(static_cast<int8_t>(payload[i]) + 17) * wire::kCheckFactor + static_cast<uint32_t>(i);
   }
-  if (check != expected) return 0;
-  wire::XorWithKey(data + wire::kScrambledHeader, n, key);
+  if (check != expected) {
+    wire::XorWithKey(payload, n, key);
+    return 0;
+  }
 
   if (!state.connection.scrambled_link) {
     if (ElapsedMs(now, state.timers.cache_request) < 31000) state.timers.cache_request = now - 31000u;
     state.connection.scrambled_link = 1;
   }
-  return DispatchPayload(host, n, data + wire::kScrambledHeader);
+  return DispatchPayload(host, n, payload);
 }
 
 int32_t ReceivePlain(HostInterface* host, int32_t length, uint8_t* data) {

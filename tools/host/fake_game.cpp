@@ -28,10 +28,6 @@ bool SameNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && ContainsNoCase(a, b);
 }
 
-bool IsLoopback(const char* address) {
-  return strncmp(address, "127.", 4) == 0 || strcmp(address, "localhost") == 0;
-}
-
 void TG_CALL KeywordEntry(const char* service, const char* argument) { Game().Keyword(service, argument); }
 intptr_t TG_CALL QueryEntry(int32_t code, char* buffer) { return Game().Query(code, buffer); }
 void TG_CALL PrintEntry(const char* text, int32_t) { Game().Print(text); }
@@ -70,6 +66,7 @@ FakeGame::FakeGame() {
       {178, "MOUSE1", "+attack"},
       {179, "MOUSE2", "weapnext; wait; +attack"},
   };
+  resources_ = {"fs_game baseq 1", "fs_basepath C:\\Games\\TestGame 2", "sv_pure 1 3"};
 }
 
 void FakeGame::FillRecord(HostInterface* target) {
@@ -176,6 +173,11 @@ intptr_t FakeGame::Query(int32_t code, char* buffer) {
       }
       changed_position_ = 0;
       return 0;
+    case TG_QUERY_RESOURCE: {
+      const size_t entry = static_cast<size_t>(atoi(in.c_str()));
+      if (entry < resources_.size()) CopyOut(buffer, resources_[entry]);
+      return 0;  // past the end the number stays in the buffer: the list is over
+    }
     default:
       buffer[0] = '\0';
       return 0;
@@ -192,13 +194,17 @@ void FakeGame::Print(const char* text) {
   fflush(stdout);
 }
 
-void FakeGame::Send(int32_t length, const void*) {
+void FakeGame::Send(int32_t length, const void* frame) {
   ++frames_sent;
-  printf("[host] frame of %d bytes for the game server (no server link)\n", static_cast<int>(length));
+  if (!link.IsOpen()) {
+    printf("[host] frame of %d bytes for the game server (no server link)\n", static_cast<int>(length));
+    return;
+  }
+  link.Send(frame, length);
 }
 
 void FakeGame::SendOutOfBand(const char* address, int32_t port, int32_t length, const void*) {
-  if (address == nullptr || !IsLoopback(address)) {
+  if (address == nullptr || !IsLoopbackAddress(address)) {
     ++refused_sends;
     printf("[host] REFUSED out-of-band send of %d bytes to %s:%d: not a loopback address\n",
            static_cast<int>(length), address != nullptr ? address : "(none)", static_cast<int>(port));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "server_link.h"
 #include "tallyguard/host_interface.h"
 
 struct GameCvar {
@@ -32,6 +33,7 @@ class FakeGame {
   const GameCvar* FindCvar(const std::string& name) const;
 
   std::string server_address = TG_NO_SERVER_ADDRESS;
+  ServerLink link;
   bool quiet_frames = false;
   int refused_sends = 0;
   int frames_sent = 0;
@@ -48,6 +50,7 @@ class FakeGame {
  private:
   std::vector<GameCvar> cvars_;
   std::vector<GameBinding> bindings_;
+  std::vector<std::string> resources_;  // lines of query 118
   size_t search_position_ = 0;
   size_t user_position_ = 0;
   size_t changed_position_ = 0;

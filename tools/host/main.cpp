@@ -2,6 +2,11 @@
 //
 //   tghost --module PATH [--script FILE] [--stdin] [--home DIR]
 //          [--set NAME=VALUE]... [--frame-ms N] [--frames N] [--after-ms N]
+//          [--connect ADDRESS:PORT] [--retries N]
+//
+// With --connect the game is connected to a game server on loopback: the
+// module's frames go there as datagrams, and the server's datagrams come back
+// to the module as packet events (cb code 13) with --retries retries.
 //
 // Script lines are console lines for the module (cb code 14), except:
 //   # ...              a comment
@@ -35,12 +40,14 @@ struct Options {
   int frame_ms = 16;
   long frames = -1;      // -1: until the script (or stdin) is done
   int after_ms = 1000;   // frames to keep running after the last line
+  std::string connect;   // game server address:port
+  int retries = 2;
 };
 
 int Usage() {
   fprintf(stderr,
           "usage: tghost --module PATH [--script FILE] [--stdin] [--home DIR] [--set NAME=VALUE]...\n"
-          "              [--frame-ms N] [--frames N] [--after-ms N]\n");
+          "              [--frame-ms N] [--frames N] [--after-ms N] [--connect ADDRESS:PORT] [--retries N]\n");
   return 2;
 }
 
@@ -71,6 +78,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->frames = atol(value.c_str());
     } else if (arg == "--after-ms" && next(&value)) {
       options->after_ms = atoi(value.c_str());
+    } else if (arg == "--connect" && next(&value)) {
+      options->connect = value;
+    } else if (arg == "--retries" && next(&value)) {
+      options->retries = atoi(value.c_str());
     } else {
       return false;
     }
@@ -129,7 +140,7 @@ void ShowResult(const char* what, intptr_t result) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  setvbuf(stdout, nullptr, _IOLBF, 0);
+  setvbuf(stdout, nullptr, _IONBF, 0);  // line buffering is full buffering on Windows
   Options options;
   if (!ParseOptions(argc, argv, &options)) return Usage();
 
@@ -153,6 +164,16 @@ int main(int argc, char** argv) {
   for (const auto& cvar : options.cvars) game.SetCvar(cvar.first, cvar.second);
   printf("[host] loaded %s (module version %ld)\n", options.module.c_str(),
          static_cast<long>(call_cb(&record, TG_CODE_VERSION, 0, nullptr, 0)));
+  if (!options.connect.empty()) {
+    std::string error;
+    if (!game.link.Open(options.connect, &error)) {
+      fprintf(stderr, "tghost: --connect %s: %s\n", options.connect.c_str(), error.c_str());
+      return 1;
+    }
+    game.server_address = game.link.Address();
+    game.link.Connect();
+    printf("[host] connecting to game server %s\n", game.server_address.c_str());
+  }
 
   std::vector<std::string> script;
   if (!options.script.empty()) {
@@ -211,6 +232,14 @@ int main(int argc, char** argv) {
                                   line.c_str(), 0);
         if (result != 0) printf("[host] cb: %s\n", reinterpret_cast<const char*>(result));
       }
+    }
+
+    std::vector<uint8_t> datagram;
+    while (game.link.Receive(&datagram)) {
+      datagram.push_back(0);  // hosts may hand the bytes with a terminator; the length excludes it
+      intptr_t refused = call_cb(&record, TG_EVENT_SERVER_PACKET, static_cast<int32_t>(datagram.size() - 1),
+                                 datagram.data(), options.retries);
+      if (refused != 0) printf("[host] cb: %s\n", reinterpret_cast<const char*>(refused));
     }
 
     intptr_t result = call_ca(&record, options.frame_ms);

@@ -1,10 +1,14 @@
 // POSIX stand-in for the Windows platform.
 #include "platform/platform.h"
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -112,6 +116,57 @@ void* PlatformFindEntry(void* library, const char* name) {
 
 void PlatformFreeLibrary(void* library) {
   if (library != nullptr) dlclose(library);
+}
+
+// ---- UDP sockets ----------------------------------------------------------
+
+PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return kNoSocket;
+  int flags = fcntl(fd, F_GETFL, 0);
+  sockaddr_in local;
+  memset(&local, 0, sizeof local);
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(loopback_only ? INADDR_LOOPBACK : INADDR_ANY);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 ||
+      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    close(fd);
+    return kNoSocket;
+  }
+  return fd;
+}
+
+void PlatformUdpClose(PlatformSocket socket) {
+  if (socket != kNoSocket) close(static_cast<int>(socket));
+}
+
+uint16_t PlatformUdpLocalPort(PlatformSocket socket) {
+  sockaddr_in local;
+  socklen_t size = sizeof local;
+  if (getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, const void* data, int length) {
+  sockaddr_in to;
+  memset(&to, 0, sizeof to);
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  if (inet_pton(AF_INET, address, &to.sin_addr) != 1) return 0;
+  return sendto(static_cast<int>(socket), data, static_cast<size_t>(length), 0, reinterpret_cast<sockaddr*>(&to),
+                sizeof to) == length;
+}
+
+int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port) {
+  sockaddr_in from;
+  socklen_t from_size = sizeof from;
+  ssize_t n = recvfrom(static_cast<int>(socket), buffer, static_cast<size_t>(size), 0,
+                       reinterpret_cast<sockaddr*>(&from), &from_size);
+  if (n < 0) return -1;
+  if (from_address != nullptr) inet_ntop(AF_INET, &from.sin_addr, from_address, 16);
+  if (from_port != nullptr) *from_port = ntohs(from.sin_port);
+  return static_cast<int>(n);
 }
 
 // ---- fault guard ----------------------------------------------------------

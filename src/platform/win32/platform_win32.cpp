@@ -1,9 +1,13 @@
 // Windows implementation of the platform seam.
 #include "platform/platform.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <setjmp.h>
+#include <stdio.h>
+#include <string.h>
 #include <time.h>
 
 namespace {
@@ -81,6 +85,75 @@ void* PlatformFindEntry(void* library, const char* name) {
 
 void PlatformFreeLibrary(void* library) {
   if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+// ---- UDP sockets ----------------------------------------------------------
+
+namespace {
+
+bool StartWinsock() {
+  static bool started = false;
+  if (!started) {
+    WSADATA data;
+    started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  return started;
+}
+
+}  // namespace
+
+PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only) {
+  if (!StartWinsock()) return kNoSocket;
+  SOCKET handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (handle == INVALID_SOCKET) return kNoSocket;
+  u_long non_blocking = 1;
+  sockaddr_in local;
+  memset(&local, 0, sizeof local);
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(loopback_only ? INADDR_LOOPBACK : INADDR_ANY);
+  if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0 ||
+      bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    closesocket(handle);
+    return kNoSocket;
+  }
+  return static_cast<PlatformSocket>(handle);
+}
+
+void PlatformUdpClose(PlatformSocket socket) {
+  if (socket != kNoSocket) closesocket(static_cast<SOCKET>(socket));
+}
+
+uint16_t PlatformUdpLocalPort(PlatformSocket socket) {
+  sockaddr_in local;
+  int size = sizeof local;
+  if (getsockname(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&local), &size) != 0) return 0;
+  return ntohs(local.sin_port);
+}
+
+int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, const void* data, int length) {
+  sockaddr_in to;
+  memset(&to, 0, sizeof to);
+  to.sin_family = AF_INET;
+  to.sin_port = htons(port);
+  to.sin_addr.s_addr = inet_addr(address);
+  if (to.sin_addr.s_addr == INADDR_NONE) return 0;
+  return sendto(static_cast<SOCKET>(socket), static_cast<const char*>(data), length, 0,
+                reinterpret_cast<sockaddr*>(&to), sizeof to) == length;
+}
+
+int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port) {
+  sockaddr_in from;
+  int from_size = sizeof from;
+  int n = recvfrom(static_cast<SOCKET>(socket), static_cast<char*>(buffer), size, 0,
+                   reinterpret_cast<sockaddr*>(&from), &from_size);
+  if (n < 0) return -1;
+  if (from_address != nullptr) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(&from.sin_addr);
+    snprintf(from_address, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+  }
+  if (from_port != nullptr) *from_port = ntohs(from.sin_port);
+  return n;
 }
 
 // ---- fault guard ----------------------------------------------------------

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The harness with the module connects over loopback UDP to the reference
+# server, which plays a scenario; both sides' output is checked.
+#   server_session.sh SERVER HARNESS MODULE native|wine
+set -euo pipefail
+server=$1
+harness=$2
+module=$3
+mode=$4
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+port=$((20000 + ($$ % 20000)))
+cleanup() {
+  [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+cat >scenario.txt <<'SCENARIO'
+50 hello 1092 1276 0 1001 77 154 2767692 A1B2C3D4E5F60718293A4B5C6D7E8F90
+100 rules 1 r_picmip in 0 3\n1 cl_maxpackets in 60 125\n2
+100 ask A sensitivity
+100 ask A rcon_password
+100 ask E +attack
+100 ask G
+100 ask L 100 7
+100 relay ACommand relayed by the server
+100 relay BArate
+100 ask W
+100 ask U fs_game
+100 say That is all
+SCENARIO
+cat >session.txt <<'SESSION'
+tg_cl_Enable
+@wait 4000
+tg_CvarList
+SESSION
+
+run_server=("$server")
+[ "$mode" = wine ] && run_server=("$here/../../scripts/wine-run.sh" "$server")
+timeout 120 "${run_server[@]}" --port "$port" --scenario scenario.txt --linger-ms 2000 >server_raw.txt 2>&1 &
+server_pid=$!
+if [ "$mode" = wine ]; then
+  timeout 120 "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \
+    --home home --connect "127.0.0.1:$port" --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt; exit 1; }
+else
+  timeout 60 "$harness" --module "$module" --script session.txt --home home --connect "127.0.0.1:$port" \
+    --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt; exit 1; }
+fi
+server_status=0
+wait "$server_pid" || server_status=$?
+server_pid=
+tr -d '\r' <host.txt >host_clean.txt
+tr -d '\r' <server_raw.txt >server.txt
+echo "--- host"; cat host_clean.txt
+echo "--- server"; cat server.txt
+[ "$server_status" -eq 0 ] || { echo "FAIL: server exited with $server_status" >&2; exit 1; }
+
+expect() {
+  grep -qxF -- "$2" "$1" || { echo "FAIL: $1 lacks: $2" >&2; exit 1; }
+}
+expect server.txt '[server] <- link acknowledged, client version 1276'
+expect server.txt '[server] <- cvar value (M): sensitivity = "7"'
+expect server.txt '[server] <- key bindings / console line: [MOUSE1 = +attack] [MOUSE2 = weapnext; wait; +attack] [2 key binding matches found]'
+expect server.txt '[server] <- cvar list: "my_fast_switch" [1 user cvar found]'
+expect server.txt '[server] <- protocol value 99'
+expect server.txt '[server] <- relay result 40003 (executed)'
+expect server.txt '[server] <- cvar value (M): rate = "25000"'
+expect server.txt '[server] <- last relay result 40003'
+expect server.txt '[server] <- resource entry: fs_game baseq 1'
+expect server.txt '[server] done: '"$(grep -c '^\[server\] <- ' server.txt)"' good frames, 0 bad'
+if grep -q '^\[server\] <- .*rcon_password' server.txt; then echo "FAIL: a protected value was sent" >&2; exit 1; fi
+expect host_clean.txt 'Tallyguard Client: TG Server assigned guid = A1B2C3D4E5F60718293A4B5C6D7E8F90'
+expect host_clean.txt 'Tallyguard Client: Command relayed by the server'
+expect host_clean.txt 'Tallyguard Client: cl_maxpackets = "30" : must be INSIDE 60 to 125 (VIOLATION)'
+expect host_clean.txt '*WARNING*: Cvar cl_maxpackets = 30 must be 60 to 125'
+expect host_clean.txt 'Tallyguard Client: That is all'
+echo "PASS: server session ($mode)"

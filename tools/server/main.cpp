@@ -1,0 +1,232 @@
+// tgserver: a reference game server for the client module, on loopback.
+//
+//   tgserver [--port N] [--scenario FILE] [--stdin] [--linger-ms N]
+//            [--duration-ms N] [--hello "VERSION CLIENT AGENT A B C D GUID"]
+//
+// It waits for a game client to connect, learns the module's ident, then
+// plays the scenario: each line is "<delay ms> <action>", the delay counted
+// from the previous action. The same actions can be typed with --stdin:
+//
+//   hello [VERSION CLIENT AGENT A B C D GUID]   the server hello
+//   rules TEXT          cvar rule lines ('K'); "\n" separates lines
+//   ask S [ARGUMENT]    request 'B' with subtype letter S
+//   say TEXT            console text for the player ('A')
+//   relay TEXT          any payload relayed behind the player's GUID (0x03)
+//   restart TEXT        screenshot restart ('O')
+//   raw TEXT            any payload ("\n", "\\", "\xHH" escapes)
+//   quit
+//
+// Every reply of the module is printed in readable form; frames that fail
+// their checks are counted and reported.
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "peer.h"
+#include "platform/platform.h"
+#include "replies.h"
+#include "tallyguard/host_interface.h"
+
+namespace {
+
+struct Options {
+  uint16_t port = 27960;
+  std::string scenario;
+  bool use_stdin = false;
+  int linger_ms = 1500;
+  int duration_ms = 60000;
+  HelloValues hello;
+};
+
+struct Step {
+  int delay_ms;
+  std::string action;
+};
+
+bool ParseHello(const std::string& text, HelloValues* hello) {
+  std::istringstream in(text);
+  HelloValues values = *hello;
+  if (!(in >> values.server_version >> values.client_version >> values.agent_version >> values.a >> values.b >>
+        values.c >> values.d))
+    return false;
+  std::string guid;
+  if (in >> guid) values.guid = guid;
+  *hello = values;
+  return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--port" && has_value) {
+      options->port = static_cast<uint16_t>(atoi(argv[++i]));
+    } else if (arg == "--scenario" && has_value) {
+      options->scenario = argv[++i];
+    } else if (arg == "--stdin") {
+      options->use_stdin = true;
+    } else if (arg == "--linger-ms" && has_value) {
+      options->linger_ms = atoi(argv[++i]);
+    } else if (arg == "--duration-ms" && has_value) {
+      options->duration_ms = atoi(argv[++i]);
+    } else if (arg == "--hello" && has_value) {
+      if (!ParseHello(argv[++i], &options->hello)) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Runs one action; false for "quit".
+bool RunAction(ClientPeer& peer, HelloValues& hello, const std::string& line) {
+  const size_t space = line.find(' ');
+  const std::string verb = line.substr(0, space);
+  const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+  Bytes payload;
+  auto text_payload = [](char kind, const std::string& text) {
+    Bytes bytes = Unescape(text);
+    bytes.insert(bytes.begin(), static_cast<uint8_t>(kind));
+    bytes.push_back(0);
+    return bytes;
+  };
+  if (verb == "quit") return false;
+  if (verb == "hello") {
+    if (!rest.empty() && !ParseHello(rest, &hello)) {
+      printf("[server] bad hello: %s\n", rest.c_str());
+      return true;
+    }
+    payload = peer.Hello(hello);
+  } else if (verb == "rules") {
+    payload = text_payload('K', rest);
+  } else if (verb == "ask" && !rest.empty()) {
+    payload = text_payload('B', rest.substr(0, 1) + (rest.size() > 2 ? rest.substr(2) : ""));
+  } else if (verb == "say") {
+    payload = text_payload('A', rest);
+  } else if (verb == "relay" && !rest.empty()) {
+    Bytes inner = Unescape(rest);
+    inner.push_back(0);
+    payload = peer.Relay(inner);
+  } else if (verb == "restart") {
+    payload = text_payload('O', rest);
+  } else if (verb == "raw") {
+    payload = Unescape(rest);
+  } else {
+    printf("[server] unknown action: %s\n", line.c_str());
+    return true;
+  }
+  printf("[server] -> %s\n", line.c_str());
+  peer.Send(payload);
+  return true;
+}
+
+class StdinLines {
+ public:
+  void Start() {
+    std::thread([this] {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(line);
+      }
+      done_ = true;
+    }).detach();
+  }
+  bool Next(std::string* line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lines_.empty()) return false;
+    *line = lines_.front();
+    lines_.pop_front();
+    return true;
+  }
+  bool Done() const { return done_; }
+
+ private:
+  std::mutex mutex_;
+  std::deque<std::string> lines_;
+  std::atomic<bool> done_{false};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setvbuf(stdout, nullptr, _IONBF, 0);  // line buffering is full buffering on Windows
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    fprintf(stderr, "usage: tgserver [--port N] [--scenario FILE] [--stdin] [--linger-ms N] [--duration-ms N]\n"
+                    "                [--hello \"VERSION CLIENT AGENT A B C D GUID\"]\n");
+    return 2;
+  }
+  std::vector<Step> steps;
+  if (!options.scenario.empty()) {
+    std::ifstream in(options.scenario);
+    if (!in) {
+      fprintf(stderr, "tgserver: cannot read %s\n", options.scenario.c_str());
+      return 1;
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.empty() || line[0] == '#') continue;
+      const size_t space = line.find(' ');
+      if (space == std::string::npos) continue;
+      steps.push_back({atoi(line.c_str()), line.substr(space + 1)});
+    }
+  }
+
+  ClientPeer peer;
+  if (!peer.Listen(options.port)) {
+    fprintf(stderr, "tgserver: cannot listen on 127.0.0.1:%u\n", options.port);
+    return 1;
+  }
+  printf("[server] listening on 127.0.0.1:%u\n", options.port);
+  StdinLines input;
+  if (options.use_stdin) input.Start();
+
+  HelloValues hello = options.hello;
+  const uint32_t start = PlatformTick();
+  size_t next_step = 0;
+  uint32_t last_action = 0;
+  bool playing = false;
+  bool quit = false;
+  uint32_t finished_at = 0;
+  while (!quit) {
+    const uint32_t now = PlatformTick();
+    peer.Poll([](const Bytes& payload) { printf("[server] <- %s\n", DescribeReply(payload).c_str()); });
+    peer.ProbeWhileUnknown(now);
+    if (!playing && peer.IdentKnown()) {
+      playing = true;
+      last_action = now;
+    }
+    if (playing && next_step < steps.size() &&
+        static_cast<int32_t>(now - last_action) >= steps[next_step].delay_ms) {
+      quit = !RunAction(peer, hello, steps[next_step].action);
+      ++next_step;
+      last_action = now;
+    }
+    std::string line;
+    if (options.use_stdin && input.Next(&line) && !line.empty()) quit = !RunAction(peer, hello, line) || quit;
+
+    const bool scenario_done = options.scenario.empty() ? false : next_step >= steps.size();
+    const bool input_done = !options.use_stdin || input.Done();
+    if ((scenario_done || options.scenario.empty()) && input_done && (scenario_done || options.use_stdin)) {
+      if (finished_at == 0) finished_at = now;
+      if (static_cast<int32_t>(now - finished_at) >= options.linger_ms) break;
+    }
+    if (static_cast<int32_t>(now - start) >= options.duration_ms) {
+      printf("[server] time is up\n");
+      break;
+    }
+    PlatformSleep(5);
+  }
+  printf("[server] done: %d good frame%s, %d bad\n", peer.frames_ok, peer.frames_ok == 1 ? "" : "s", peer.frames_bad);
+  return peer.frames_bad > 0 ? 4 : 0;
+}
