@@ -9,7 +9,6 @@ module=$3
 mode=$4
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-port=$((20000 + ($$ % 20000)))
 cleanup() {
   [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true
   rm -rf "$work"
@@ -39,8 +38,15 @@ SESSION
 
 run_server=("$server")
 [ "$mode" = wine ] && run_server=("$here/../../scripts/wine-run.sh" "$server")
-timeout 120 "${run_server[@]}" --port "$port" --scenario scenario.txt --linger-ms 2000 >server_raw.txt 2>&1 &
+timeout 120 "${run_server[@]}" --port 0 --scenario scenario.txt --linger-ms 2000 >server_raw.txt 2>&1 &
 server_pid=$!
+port=
+for _ in $(seq 1 300); do
+  port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' server_raw.txt 2>/dev/null | head -1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "FAIL: the server did not start" >&2; cat server_raw.txt; exit 1; }
 if [ "$mode" = wine ]; then
   timeout 120 "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \
     --home home --connect "127.0.0.1:$port" --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt; exit 1; }

@@ -171,7 +171,6 @@ int main(int argc, char** argv) {
       return 1;
     }
     game.server_address = game.link.Address();
-    game.link.Connect();
     printf("[host] connecting to game server %s\n", game.server_address.c_str());
   }
 
@@ -234,6 +233,7 @@ int main(int argc, char** argv) {
       }
     }
 
+    if (game.link.IsOpen()) game.link.Connect(now);
     std::vector<uint8_t> datagram;
     while (game.link.Receive(&datagram)) {
       datagram.push_back(0);  // hosts may hand the bytes with a terminator; the length excludes it

@@ -35,8 +35,11 @@ bool ServerLink::Open(const std::string& address_and_port, std::string* error) {
   return true;
 }
 
-void ServerLink::Connect() {
+void ServerLink::Connect(uint32_t now) {
   static const char kConnect[] = "\xff\xff\xff\xff" "connect";
+  if (answered_ || (asked_ && static_cast<int32_t>(now - last_request_) < 500)) return;
+  asked_ = true;
+  last_request_ = now;
   Send(kConnect, sizeof kConnect - 1);
 }
 
@@ -54,6 +57,7 @@ bool ServerLink::Receive(std::vector<uint8_t>* datagram) {
     if (n < 0) return false;
     if (from_port != port_ || ip_ != from) continue;  // not our server
     datagram->assign(buffer, buffer + n);
+    answered_ = true;
     return true;
   }
 }

@@ -1,6 +1,6 @@
 // tgserver: a reference game server for the client module, on loopback.
 //
-//   tgserver [--port N] [--scenario FILE] [--stdin] [--linger-ms N]
+//   tgserver [--port N (0: any free port)] [--scenario FILE] [--stdin] [--linger-ms N]
 //            [--duration-ms N] [--hello "VERSION CLIENT AGENT A B C D GUID"]
 //
 // It waits for a game client to connect, learns the module's ident, then
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "tgserver: cannot listen on 127.0.0.1:%u\n", options.port);
     return 1;
   }
-  printf("[server] listening on 127.0.0.1:%u\n", options.port);
+  printf("[server] listening on 127.0.0.1:%u\n", PlatformUdpLocalPort(peer.Socket()));
   StdinLines input;
   if (options.use_stdin) input.Start();
 
