@@ -1,5 +1,220 @@
 #include "console/reg_names.h"
 
-// Registered names are not kept yet: there is no file to load.
-void ReloadRegisteredNames(HostInterface*) {}
-void SendRegisteredNames(HostInterface*) {}
+#include <cstdlib>
+#include <cstring>
+
+#include "console/console.h"
+#include "console/text_file.h"
+#include "core/client_state.h"
+#include "platform/platform.h"
+#include "protocol/framing.h"
+#include "util/arg_list.h"
+#include "util/seeded_md5.h"
+#include "util/text.h"
+
+namespace {
+
+const uint32_t kPasswordSeed = 0x5A3C91E7u;
+const char kPlainHeader[] = "TG_REGNAMES\r\n\x1A";
+const int kPlainHeaderLength = 14;
+const int kListLimit = 1024;
+// A names file larger than this is not a names file.
+const long kMaxFileSize = 1024 * 1024;
+
+GrowArray& Table() { return Client().registered_names.table; }
+RegisteredName& At(int i) { return *static_cast<RegisteredName*>(Table().Element(i)); }
+const char* KindText(uint8_t kind) { return kind == 1 ? "Full" : "Partial"; }
+const char* Password() { return Client().settings.reg_name_password; }
+
+void NamesPath(char* path, int size) { CopyBounded(path, HomePath(Client().settings.reg_name_file), size - 1); }
+
+// XORs bytes that start at file position offset with the password.
+void Scramble(uint8_t* bytes, size_t length, size_t offset, const char* password) {
+  const size_t n = strlen(password);
+  if (n == 0) return;
+  for (size_t i = 0; i < length; ++i) bytes[i] ^= static_cast<uint8_t>(password[(offset + i) % n]);
+}
+
+void SaveTo(HostInterface* host, const char* path) {
+  const char* password = Password();
+  ReplacingFile file(path);
+  size_t position = 0;
+  auto put = [&](const char* text, size_t length) {
+    uint8_t chunk[256];
+    for (size_t done = 0; done < length;) {
+      const size_t n = length - done < sizeof chunk ? length - done : sizeof chunk;
+      memcpy(chunk, text + done, n);
+      Scramble(chunk, n, position, password);
+      file.Write(chunk, static_cast<int>(n));
+      position += n;
+      done += n;
+    }
+  };
+  if (password[0] != '\0') {
+    put(DigestHexText(password, static_cast<int32_t>(strlen(password)), 0), 32);
+  } else {
+    put(kPlainHeader, kPlainHeaderLength);
+  }
+  int written = 0;
+  for (int i = 0; i < Table().Count(); ++i) {
+    const RegisteredName& name = At(i);
+    if (name.match[0] == '\0') continue;
+    char line[128];
+    const int n = FormatText(line, sizeof line, "\"%s\" \"%s\" %s\r\n", name.match, name.password, KindText(name.kind));
+    put(line, static_cast<size_t>(n));
+    ++written;
+  }
+  if (file.Commit()) ConsolePrint(0, "%d Registered Name Record%s written to %s", written, PluralS(written), path);
+  SendRegisteredNames(host);
+}
+
+// Reads the whole file, NUL-terminated; none when it is missing, empty or
+// too large to be a names file.
+uint8_t* ReadWhole(const char* path, long* size) {
+  FILE* stream = PlatformOpenFile(path, "rb");
+  if (stream == nullptr) return nullptr;
+  uint8_t* bytes = nullptr;
+  if (fseek(stream, 0, SEEK_END) == 0 && (*size = ftell(stream)) > 0 && *size <= kMaxFileSize &&
+      fseek(stream, 0, SEEK_SET) == 0) {
+    bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(*size) + 1));
+    if (bytes != nullptr && fread(bytes, 1, static_cast<size_t>(*size), stream) != static_cast<size_t>(*size)) {
+      free(bytes);
+      bytes = nullptr;
+    }
+    if (bytes != nullptr) bytes[*size] = '\0';
+  }
+  fclose(stream);
+  return bytes;
+}
+
+// Adds the words of the records, three at a time, across lines.
+void AddRecords(HostInterface* host, char* text) {
+  char words[3][256];
+  int have = 0;
+  for (char* line = text; line != nullptr;) {
+    char* end = strchr(line, '\n');
+    if (end != nullptr) *end = '\0';
+    ArgList list(line, 1, 0);
+    for (int i = 0; i < list.Count(); ++i) {
+      CopyBounded(words[have], list.Word(i), sizeof words[have] - 1);
+      if (++have == 3) {
+        AddRegisteredName(host, words[0], words[1], words[2], 0);
+        have = 0;
+      }
+    }
+    line = end != nullptr ? end + 1 : nullptr;
+  }
+  if (have > 0) {
+    for (int i = have; i < 3; ++i) words[i][0] = '\0';
+    AddRegisteredName(host, words[0], words[1], words[2], 0);  // refused by the blank check
+  }
+}
+
+void LoadFrom(HostInterface* host, const char* path, int clear) {
+  if (clear) Table().Clear();
+  long size = 0;
+  uint8_t* bytes = ReadWhole(path, &size);
+  if (bytes == nullptr) return;
+  const char* password = Password();
+  char* rest = nullptr;
+  if (password[0] != '\0') {
+    Scramble(bytes, static_cast<size_t>(size), 0, password);
+    const char* expected = DigestHexText(password, static_cast<int32_t>(strlen(password)), 0);
+    if (size >= 32 && memcmp(bytes, expected, 32) == 0) rest = reinterpret_cast<char*>(bytes) + 32;
+    if (rest == nullptr) ConsolePrint(0, "Cannot load %s - Invalid RegNamePw", path);
+  } else {
+    if (size >= kPlainHeaderLength && memcmp(bytes, kPlainHeader, kPlainHeaderLength) == 0)
+      rest = reinterpret_cast<char*>(bytes) + kPlainHeaderLength;
+    if (rest == nullptr) ConsolePrint(0, "Cannot load %s - Header Missing", path);
+  }
+  if (rest != nullptr) AddRecords(host, rest);
+  free(bytes);
+}
+
+}  // namespace
+
+void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, int save) {
+  char match_text[256], password_text[256];
+  CopyBounded(match_text, match, sizeof match_text - 1);
+  CopyBounded(password_text, password, sizeof password_text - 1);
+  TrimChars(match_text, " \t");
+  TrimChars(password_text, " \t");
+  if (match_text[0] == '\0' || password_text[0] == '\0') {
+    ConsolePrint(0, "Invalid / Blank Match Text (%s) and/or Password (%s)", match_text, password_text);
+    return;
+  }
+  RegisteredName record;
+  memset(&record, 0, sizeof record);
+  CopyBounded(record.match, match_text, 32);
+  CopyBounded(record.password, password_text, 32);
+  memcpy(record.digest, DigestHexText(record.password, static_cast<int32_t>(strlen(record.password)), kPasswordSeed), 33);
+  record.kind = SameLetters(kind != nullptr ? kind : "", "Full") ? 1 : 2;
+  if (!Table().Append(&record)) {
+    ConsolePrint(0, "Error: could not add Registered Name Record");
+    return;
+  }
+  if (save) {
+    SaveRegisteredNames(host);
+  } else {
+    ConsolePrint(0, "Added Registered Name Record: %s", record.match);
+  }
+}
+
+void DeleteRegisteredName(HostInterface* host, int32_t slot) {
+  if (slot < 1 || slot > Table().Count()) {
+    ConsolePrint(0, "Invalid Slot # Specified");
+    return;
+  }
+  RegisteredName& name = At(slot - 1);
+  ConsolePrint(0, "Deleting Registered Name \"%s\"", name.match);
+  memset(&name, 0, sizeof name);
+  SaveRegisteredNames(host);
+}
+
+void ListRegisteredNames() {
+  const int count = Table().Count();
+  for (int i = 0; i < count; ++i) {
+    const RegisteredName& name = At(i);
+    if (name.match[0] == '\0') {
+      ConsolePrint(0, "%-3d: Deleted", i + 1);
+    } else {
+      ConsolePrint(0, "%-3d: \"%s\" %s", i + 1, name.match, KindText(name.kind));
+    }
+  }
+  ConsolePrint(0, "End of Registered Name List (%d Record%s)", count, PluralS(count));
+}
+
+void SaveRegisteredNames(HostInterface* host) {
+  char path[kHomePathBufferSize];
+  NamesPath(path, sizeof path);
+  SaveTo(host, path);
+}
+
+void LoadRegisteredNames(HostInterface* host, int clear) {
+  char path[kHomePathBufferSize];
+  NamesPath(path, sizeof path);
+  LoadFrom(host, path, clear);
+}
+
+void ReloadRegisteredNames(HostInterface* host) {
+  LoadRegisteredNames(host, 1);
+  char import[kHomePathBufferSize];
+  CopyBounded(import, HomePath("regname1.dat"), sizeof import - 1);
+  if (!PlatformFileExists(import)) return;
+  LoadFrom(host, import, 0);
+  SaveRegisteredNames(host);
+  PlatformDeleteFile(import);
+}
+
+void SendRegisteredNames(HostInterface* host) {
+  char text[kListLimit] = "R";
+  size_t length = 1;
+  for (int i = 0; i < Table().Count(); ++i) {
+    const RegisteredName& name = At(i);
+    if (name.match[0] == '\0') continue;
+    if (length + strlen(name.match) + 32 + 6 >= static_cast<size_t>(kListLimit)) continue;
+    AppendText(text, sizeof text, "\"%s\" \"%s\" %d ", name.match, name.digest, name.kind);
+    length = strlen(text);
+  }
+  if (length > 1) SendPayload(host, text, static_cast<int32_t>(length) + 1);
+}

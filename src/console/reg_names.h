@@ -1,9 +1,39 @@
-// The player's registered names.
+// The player's registered names: kept in a file in the home directory
+// (optionally scrambled with tg_RegNamePw) and sent to the game server as
+// match text, password digest and kind. Plain passwords never leave the machine.
+//
+// File: a header ("TG_REGNAMES\r\n\x1A", or the 32-digit MD5 of the password
+// when one is set), then one line "\"match\" \"password\" Full|Partial\r\n"
+// per name. With a password every byte of the file is XORed with the
+// password character at (position mod password length).
 #pragma once
 
-#include "tallyguard/host_interface.h"
+#include <cstdint>
 
-// Loads the names again from the names file (on each new game server).
+#include "tallyguard/host_interface.h"
+#include "util/grow_array.h"
+
+struct RegisteredName {
+  char match[33];   // empty: a deleted slot, kept until the next load
+  char password[33];
+  char digest[33];  // seeded MD5 of the password, upper-case hex
+  uint8_t kind;     // 1 Full, 2 Partial
+};
+
+struct RegisteredNames {
+  GrowArray table{static_cast<int>(sizeof(RegisteredName)), "RegNames"};
+};
+
+// Adds a registration; with save set (the commands) the file is written
+// afterwards, otherwise (loading) the addition is reported.
+void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, int save);
+void DeleteRegisteredName(HostInterface* host, int32_t slot);
+void ListRegisteredNames();
+// Writes the names file (home directory + tg_RegNameFn), then sends the list.
+void SaveRegisteredNames(HostInterface* host);
+// Loads the names file; with clear the table is emptied first.
+void LoadRegisteredNames(HostInterface* host, int clear);
+// Loads the names again and imports "regname1.dat" (on each new game server).
 void ReloadRegisteredNames(HostInterface* host);
 // Sends the registered-name list ('R' payload) to the game server.
 void SendRegisteredNames(HostInterface* host);

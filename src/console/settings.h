@@ -1,8 +1,10 @@
-// The values of the player's settings and of the further setting words, with
-// their initial values. Matching, display and saving are the dispatcher's.
+// The player's settings: their values, the table that names them, and the
+// matching of setting lines ("tg_Sleep 100", "tg_MsgPrefix \"[TG]\"").
 #pragma once
 
 #include <cstdint>
+
+#include "tallyguard/host_interface.h"
 
 struct Settings {
   // Public table (tg_MsgPrefix lives in the host record itself).
@@ -28,3 +30,25 @@ struct Settings {
   char autoexec[32] = "";         // TG_AUTOEXEC
   int32_t ignore_faults = 0;      // TG_IGNORE: silence "O/S Exception Notice"
 };
+
+enum class SettingKind { kText, kFlag, kNumber };
+
+struct SettingEntry {
+  const char* name;
+  const char* help;  // public settings only
+  SettingKind kind;
+  int32_t low;       // numbers: the range; texts: the most characters kept
+  int32_t high;
+};
+
+// The 12 public settings, in the order of matching, completion and saving.
+const SettingEntry* PublicSettings(int* count);
+
+// Tries every setting word, in matching order, on a trimmed console line.
+// On a match the setting is updated and shown; gives 1. 0 when no setting
+// word matched (the line is then untouched).
+int ApplySettingLine(HostInterface* host, char* line);
+
+// Shows a number setting as "%s = %d (%d to %d)" after updating it from a
+// line "<name> <value>" (used to show TG_SYSTEM again).
+int ApplyNumberLine(const char* name, int32_t* value, int32_t low, int32_t high, char* line);

@@ -96,3 +96,47 @@ int TextFile::Md5Hex(char* out) {
   memcpy(out, digest.Hex(), 33);
   return 1;
 }
+
+ReplacingFile::ReplacingFile(const char* path) {
+  CopyBounded(path_, path, sizeof path_ - 1);
+  FormatText(temporary_, sizeof temporary_, "%s.tmp", path_);
+  handle_ = PlatformOpenFile(temporary_, "wb");
+}
+
+ReplacingFile::~ReplacingFile() { Abandon(); }
+
+void ReplacingFile::Abandon() {
+  if (handle_ == nullptr) return;
+  fclose(handle_);
+  handle_ = nullptr;
+  PlatformDeleteFile(temporary_);
+}
+
+void ReplacingFile::Write(const void* bytes, int length) {
+  if (handle_ == nullptr || length <= 0) return;
+  if (fwrite(bytes, 1, static_cast<size_t>(length), handle_) != static_cast<size_t>(length)) failed_ = true;
+}
+
+void ReplacingFile::Print(const char* format, ...) {
+  if (handle_ == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  if (vfprintf(handle_, format, args) < 0) failed_ = true;
+  va_end(args);
+}
+
+bool ReplacingFile::Commit() {
+  if (handle_ == nullptr) return false;
+  const bool flushed = fflush(handle_) == 0 && ferror(handle_) == 0;
+  if (failed_ || !flushed) {
+    Abandon();
+    return false;
+  }
+  const bool closed = fclose(handle_) == 0;
+  handle_ = nullptr;
+  if (!closed || !PlatformReplaceFile(temporary_, path_)) {
+    PlatformDeleteFile(temporary_);
+    return false;
+  }
+  return true;
+}

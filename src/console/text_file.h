@@ -47,3 +47,29 @@ class TextFile {
   int lines_read_ = 0;
   FILE* handle_ = nullptr;
 };
+
+// Writes a file under a temporary name ("<path>.tmp") and puts it in place of
+// the old file only when every byte has been written, so that a failed write
+// never leaves a half-written file behind.
+class ReplacingFile {
+ public:
+  explicit ReplacingFile(const char* path);
+  ~ReplacingFile();  // a file that was not committed is thrown away
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  bool IsOpen() const { return handle_ != nullptr; }
+  void Write(const void* bytes, int length);
+  void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Closes the file and puts it in place. false when anything failed; the old
+  // file is then as it was.
+  bool Commit();
+
+ private:
+  void Abandon();
+
+  char path_[512];
+  char temporary_[520];
+  FILE* handle_ = nullptr;
+  bool failed_ = false;
+};

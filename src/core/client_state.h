@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "console/dispatch.h"
+#include "console/reg_names.h"
 #include "console/settings.h"
 #include "core/event_queue.h"
 #include "core/integrity.h"
@@ -57,6 +59,8 @@ struct ClientState {
 
   EventQueue events;
   Settings settings;
+  RegisteredNames registered_names;
+  DispatchState dispatch;
   FramingState framing;
   ConnectionState connection;
   RuleState rules;

@@ -40,6 +40,11 @@ int PlatformCreateDirectory(const char* path);
 int PlatformDeleteFile(const char* path);
 // 1 when the read-only attribute is cleared (or there was none).
 int PlatformClearReadOnly(const char* path);
+// Puts the file from in place of the file to (replacing it when it exists)
+// in one step, so that to is either the old file or the new one. 1 on success.
+int PlatformReplaceFile(const char* from, const char* to);
+// 1 when a file (or folder) of that name exists.
+int PlatformFileExists(const char* path);
 // The C library's fopen on the mapped path.
 FILE* PlatformOpenFile(const char* path, const char* mode);
 

@@ -11,3 +11,4 @@ void FreeScreenshotSlots() {
 void HandleScreenshotPacket(HostInterface*, uint8_t, uint8_t*, int32_t) {}
 void QueueServerScreenshot(HostInterface*, int32_t, const char*) {}
 void ServeScreenshots(HostInterface*, uint32_t) {}
+void QueueLocalScreenshot(uint32_t, const char*) {}

@@ -13,6 +13,9 @@
 //   @wait MS           keep running frames for MS milliseconds
 //   @set NAME VALUE    set a console variable of the game
 //   @cb CODE [TEXT]    call cb with a code and a text, and print the result
+//   @complete TEXT     command completion (cb code 51) on TEXT
+// A line typed on stdin that ends with a TAB asks for completion of what
+// stands before the TAB.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -219,6 +222,12 @@ int main(int argc, char** argv) {
         std::string value = space == std::string::npos ? "" : rest.substr(space + 1);
         game.SetCvar(name, value);
         printf("[host] %s = \"%s\"\n", name.c_str(), value.c_str());
+      } else if (line.compare(0, 10, "@complete ") == 0 || line.back() == '\t') {
+        std::string text = line.back() == '\t' ? line.substr(0, line.size() - 1) : line.substr(10);
+        char buffer[TG_QUERY_BUFFER_SIZE] = "";
+        snprintf(buffer, sizeof buffer, "%s", text.c_str());
+        call_cb(&record, TG_CODE_COMPLETE, static_cast<int32_t>(strlen(buffer)), buffer, 0);
+        printf("[host] completion of \"%s\": \"%s\"\n", text.c_str(), buffer);
       } else if (line.compare(0, 4, "@cb ") == 0) {
         int code = atoi(line.c_str() + 4);
         size_t space = line.find(' ', 4);

@@ -88,6 +88,20 @@ int PlatformClearReadOnly(const char* path) {
   return chmod(mapped, st.st_mode | S_IWUSR) == 0 ? 1 : 0;
 }
 
+int PlatformReplaceFile(const char* from, const char* to) {
+  char mapped_from[1024], mapped_to[1024];
+  MapPath(from, mapped_from, sizeof mapped_from);
+  MapPath(to, mapped_to, sizeof mapped_to);
+  return rename(mapped_from, mapped_to) == 0 ? 1 : 0;
+}
+
+int PlatformFileExists(const char* path) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  struct stat st;
+  return stat(mapped, &st) == 0 ? 1 : 0;
+}
+
 FILE* PlatformOpenFile(const char* path, const char* mode) {
   char mapped[1024];
   MapPath(path, mapped, sizeof mapped);

@@ -63,6 +63,12 @@ int PlatformClearReadOnly(const char* path) {
   return SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) ? 1 : 0;
 }
 
+int PlatformReplaceFile(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+int PlatformFileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0; }
+
 FILE* PlatformOpenFile(const char* path, const char* mode) { return fopen(path, mode); }
 
 void PlatformGetSystemFacts(PlatformSystemFacts* out) {
