@@ -20,6 +20,9 @@ TG_VER // a comment
 @cb 17
 @cb 119
 @cb 300
+@complete tg_writ
+tg_Sleep 1000
+tg_WriteCfg
 SCRIPT
 
 cd "$work"
@@ -46,6 +49,10 @@ expect '[host] cb 119 -> 0'
 expect '[host] cb 300 -> 0'
 count=$(grep -cxF 'Tallyguard Client: Tallyguard Client (v1.276 | A0) Enabled' clean.txt)
 [ "$count" = 3 ] || { echo "FAIL: version line $count times, want 3" >&2; exit 1; }
+expect '[host] completion of "tg_writ": "tg_writeCfg "'
+expect 'Tallyguard Client: tg_Sleep = 500 (20 to 500)'
+grep -q '^Tallyguard Client: Config File written to home.tg.tgcl.cfg$' clean.txt || { echo "FAIL: no config written" >&2; exit 1; }
+grep -q '^tg_Sleep 500 //' home/tg/tgcl.cfg || { echo "FAIL: tgcl.cfg lacks tg_Sleep 500" >&2; exit 1; }
 for dir in home/tg home/tg/scrnshot home/tg/dll home/tg/htm; do
   [ -d "$dir" ] || { echo "FAIL: $dir was not created" >&2; exit 1; }
 done

@@ -86,7 +86,7 @@ std::string DescribeReply(const Bytes& payload) {
   } else if (payload[0] == 'Q') {
     snprintf(line, sizeof line, "cvar list: %s", TextFrom(payload, 1).c_str());
   } else if (payload[0] == 'R') {
-    snprintf(line, sizeof line, "registered names: %s", Printable(Bytes(payload.begin() + 1, payload.end())).c_str());
+    snprintf(line, sizeof line, "registered names: %s", TextFrom(payload, 1).c_str());
   } else {
     snprintf(line, sizeof line, "payload: %s", Printable(payload).c_str());
   }
