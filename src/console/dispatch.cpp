@@ -8,6 +8,7 @@
 #include "console/reg_names.h"
 #include "console/settings.h"
 #include "core/client_state.h"
+#include "core/host_query.h"
 #include "master/exchange.h"
 #include "platform/platform.h"
 #include "protocol/framing.h"
@@ -22,8 +23,6 @@ namespace {
 const int kForwardWindowMs = 2000;
 const int kForwardPerWindow = 2;
 const uint32_t kNextMasterAgoMs = 1860000;
-// A host that never ends one of its enumerations is cut off here.
-const int kMaxEnumeration = 4096;
 
 struct CommandContext {
   HostInterface* host;
@@ -39,16 +38,6 @@ struct Command {
   const char* help;
   CommandHandler handler;
 };
-
-intptr_t Query(HostInterface* host, int32_t code, char* buffer) {
-  if (host->host_query == nullptr) {
-    buffer[0] = '\0';
-    return 1;
-  }
-  const intptr_t result = host->host_query(code, buffer);
-  buffer[TG_QUERY_BUFFER_SIZE - 1] = '\0';
-  return result;
-}
 
 // Sends prefix followed by text (cut to fit) as one text payload.
 void SendWithPrefix(HostInterface* host, const char* prefix, const char* text, int most) {
@@ -101,33 +90,18 @@ void CmdCvarList(const CommandContext& c) { ListRules(c.host, 0); }
 void CmdCvarValue(const CommandContext& c) { SendWithPrefix(c.host, "BB", c.argument, 255); }
 
 void CmdBindSearch(const CommandContext& c) {
-  char buffer[TG_QUERY_BUFFER_SIZE];
-  int count = 0;
-  FormatText(buffer, sizeof buffer, "%d %s", 0, c.argument);
-  if (Query(c.host, TG_QUERY_BIND_FIND, buffer) == 0) {
-    for (int guard = 0; guard < kMaxEnumeration; ++guard) {
-      const int key = atoi(buffer);
-      if (key < 0) break;
-      ++count;
-      char name[TG_QUERY_BUFFER_SIZE], binding[TG_QUERY_BUFFER_SIZE];
-      FormatText(name, sizeof name, "%d", key);
-      if (Query(c.host, TG_QUERY_KEY_NAME, name) != 0) break;
-      FormatText(binding, sizeof binding, "%d", key);
-      if (Query(c.host, TG_QUERY_BIND_TEXT, binding) != 0) break;
-      ConsolePrint(0, "%s = %s", name, binding);
-      FormatText(buffer, sizeof buffer, "%d %s", key + 1, c.argument);
-      if (Query(c.host, TG_QUERY_BIND_FIND, buffer) != 0) break;
-    }
-  }
+  const int count = WalkBindings(c.host, c.argument, [](const char* name, const char* command) {
+    ConsolePrint(0, "%s = %s", name, command);
+  });
   ConsolePrint(0, "\"%s\" found in %d key binding%s", c.argument, count, PluralS(count));
 }
 
 void CmdCvarSearch(const CommandContext& c) {
   char buffer[TG_QUERY_BUFFER_SIZE];
   int count = 0;
-  for (int guard = 0; guard < kMaxEnumeration; ++guard) {
+  for (int guard = 0; guard < kMaxHostEnumeration; ++guard) {
     CopyBounded(buffer, c.argument, sizeof buffer - 1);
-    if (Query(c.host, TG_QUERY_CVAR_SEARCH, buffer) != 0 || buffer[0] == '\0') break;
+    if (QueryHost(c.host, TG_QUERY_CVAR_SEARCH, buffer) != 0 || buffer[0] == '\0') break;
     ConsolePrint(0, "  %s", buffer);
     ++count;
   }
@@ -138,9 +112,9 @@ void CmdCvarSearch(const CommandContext& c) {
 // and the buffer (the flags, or the value).
 template <typename Visit>
 void WalkCvars(HostInterface* host, int32_t code, Visit visit) {
-  for (int guard = 0; guard < kMaxEnumeration; ++guard) {
+  for (int guard = 0; guard < kMaxHostEnumeration; ++guard) {
     char buffer[TG_QUERY_BUFFER_SIZE] = "";
-    const intptr_t address = Query(host, code, buffer);
+    const intptr_t address = QueryHost(host, code, buffer);
     if (address == 0) break;
     char name[TG_QUERY_BUFFER_SIZE];
     CopyBounded(name, reinterpret_cast<const char*>(address), sizeof name - 1);

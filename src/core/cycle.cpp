@@ -6,7 +6,7 @@
 #include "console/reg_names.h"
 #include "core/client_state.h"
 #include "core/event_queue.h"
-#include "core/host_cvar.h"
+#include "core/host_query.h"
 #include "core/integrity.h"
 #include "master/database.h"
 #include "master/exchange.h"
@@ -50,8 +50,7 @@ void WatchConnection(HostInterface* host, uint32_t now) {
   }
 
   text[0] = '\0';
-  host->host_query(TG_QUERY_SERVER_ADDRESS, text);
-  text[TG_QUERY_BUFFER_SIZE - 1] = '\0';
+  QueryHost(host, TG_QUERY_SERVER_ADDRESS, text);
   if (strcmp(text, state.connection.server_address) != 0) {
     ResetConnection(text, now);
     ReloadRegisteredNames(host);
@@ -73,9 +72,8 @@ void ReportToHost(HostInterface* host, uint32_t now) {
   CycleTimers& timers = Client().timers;
   if (timers.host_report != 0 && ElapsedMs(now, timers.host_report) < kHostReportPeriodMs) return;
   timers.host_report = now;
-  char text[2048] = "";
-  intptr_t result = host->host_query(TG_QUERY_REPORT, text);
-  text[sizeof text - 1] = '\0';
+  char text[TG_QUERY_BUFFER_SIZE] = "";
+  const intptr_t result = QueryHost(host, TG_QUERY_REPORT, text);
   if (result != 0 && text[0] != '\0') {
     char payload[8];
     wire::Unmask(wire::Text::kHostReport, payload, sizeof payload);

@@ -6,7 +6,7 @@
 #include "console/dispatch.h"
 #include "core/client_state.h"
 #include "core/cycle.h"
-#include "core/host_cvar.h"
+#include "core/host_query.h"
 #include "master/database.h"
 #include "master/transport.h"
 #include "platform/platform.h"

@@ -6,7 +6,7 @@
 #include "console/dispatch.h"
 #include "core/client_state.h"
 #include "core/cycle.h"
-#include "core/host_cvar.h"
+#include "core/host_query.h"
 #include "protocol/framing.h"
 #include "protocol/wire_constants.h"
 #include "util/arg_list.h"

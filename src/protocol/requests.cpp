@@ -6,6 +6,7 @@
 #include "console/console.h"
 #include "console/reg_names.h"
 #include "core/client_state.h"
+#include "core/host_query.h"
 #include "core/integrity.h"
 #include "platform/platform.h"
 #include "protocol/framing.h"
@@ -20,19 +21,6 @@ const int kBindingListSize = 1024;
 const size_t kBindingSummaryRoom = 40;
 const int kCvarListSize = 1025;
 const int kCvarListRoom = 990;
-// The host drives its enumerations to their end in one call; a host that
-// never ends one is cut off here so that the frame is not stalled.
-const int kMaxEnumeration = 4096;
-
-intptr_t Query(HostInterface* host, int32_t code, char* buffer) {
-  if (host->host_query == nullptr) {
-    buffer[0] = '\0';
-    return 1;
-  }
-  intptr_t result = host->host_query(code, buffer);
-  buffer[TG_QUERY_BUFFER_SIZE - 1] = '\0';
-  return result;
-}
 
 // A name the host handed back by address (queries 110 and 111), bounded.
 void CopyHostName(char* out, intptr_t address) {
@@ -49,25 +37,10 @@ void SendText(HostInterface* host, const char* text) {
 
 void ListBindings(HostInterface* host, const char* search) {
   char text[kBindingListSize] = "X";
-  int count = 0;
-  char buffer[TG_QUERY_BUFFER_SIZE];
-  FormatText(buffer, sizeof buffer, "%d %s", 0, search);
-  if (Query(host, TG_QUERY_BIND_FIND, buffer) == 0) {
-    for (int guard = 0; guard < kMaxEnumeration; ++guard) {
-      const int index = atoi(buffer);
-      if (index < 0) break;
-      ++count;
-      char name[TG_QUERY_BUFFER_SIZE], binding[TG_QUERY_BUFFER_SIZE];
-      FormatText(name, sizeof name, "%d", index);
-      if (Query(host, TG_QUERY_KEY_NAME, name) != 0) break;
-      FormatText(binding, sizeof binding, "%d", index);
-      if (Query(host, TG_QUERY_BIND_TEXT, binding) != 0) break;
-      if (strlen(text) + strlen(name) + strlen(binding) + kBindingSummaryRoom < sizeof text)
-        AppendText(text, sizeof text, "[%s = %s] ", name, binding);
-      FormatText(buffer, sizeof buffer, "%d %s", index + 1, search);
-      if (Query(host, TG_QUERY_BIND_FIND, buffer) != 0) break;
-    }
-  }
+  const int count = WalkBindings(host, search, [&text](const char* name, const char* command) {
+    if (strlen(text) + strlen(name) + strlen(command) + kBindingSummaryRoom < sizeof text)
+      AppendText(text, sizeof text, "[%s = %s] ", name, command);
+  });
   char summary[64];
   FormatText(summary, sizeof summary, "[%d key binding match%s found]", count, count == 1 ? "" : "es");
   if (strlen(text) + strlen(summary) < sizeof text) AppendText(text, sizeof text, "%s", summary);
@@ -84,16 +57,16 @@ void ListCvars(HostInterface* host, uint8_t subtype, const char* search) {
   int count = 0;
   char buffer[TG_QUERY_BUFFER_SIZE];
   char name[TG_QUERY_BUFFER_SIZE];
-  for (int guard = 0; guard < kMaxEnumeration; ++guard) {
+  for (int guard = 0; guard < kMaxHostEnumeration; ++guard) {
     if (subtype == 'F') {
       CopyBounded(buffer, search, sizeof buffer - 1);
-      if (Query(host, TG_QUERY_CVAR_SEARCH, buffer) != 0 || buffer[0] == '\0') break;
+      if (QueryHost(host, TG_QUERY_CVAR_SEARCH, buffer) != 0 || buffer[0] == '\0') break;
       if (IsProtectedName(buffer)) continue;
       ++count;
       AppendName(text, buffer);
     } else {
       buffer[0] = '\0';
-      const intptr_t address = Query(host, subtype == 'G' ? TG_QUERY_USER_CVAR : TG_QUERY_CHANGED_CVAR, buffer);
+      const intptr_t address = QueryHost(host, subtype == 'G' ? TG_QUERY_USER_CVAR : TG_QUERY_CHANGED_CVAR, buffer);
       if (address == 0) break;
       CopyHostName(name, address);
       if (name[0] == '\0') continue;
@@ -131,11 +104,11 @@ void SendResource(HostInterface* host, const char* argument) {
   CopyBounded(wanted, argument, 255);
   char reply[600];
   FormatText(reply, sizeof reply, "BU%s NOT_FOUND", wanted);
-  for (int entry = 0; entry < kMaxEnumeration; ++entry) {
+  for (int entry = 0; entry < kMaxHostEnumeration; ++entry) {
     char number[16], buffer[TG_QUERY_BUFFER_SIZE];
     FormatText(number, sizeof number, "%d", entry);
     CopyBounded(buffer, number, sizeof buffer - 1);
-    Query(host, TG_QUERY_RESOURCE, buffer);
+    QueryHost(host, TG_QUERY_RESOURCE, buffer);
     ArgList words(buffer, 1, 0);
     const char* first = words.Word(0);
     if (buffer[0] == '\0' || strcmp(first, number) == 0 || first[0] == '\\') break;
@@ -177,8 +150,7 @@ void SendCvarValue(HostInterface* host, const char* name, char kind) {
   char shown[260];
   CopyBounded(shown, name, 255);
   char value[TG_QUERY_BUFFER_SIZE];
-  CopyBounded(value, shown, sizeof value - 1);
-  if (Query(host, TG_QUERY_CVAR, value) != 0) value[0] = '\0';
+  QueryHostCvar(host, shown, value);
   char text[600];
   if (strchr(shown, ' ') != nullptr) {
     FormatText(text, sizeof text, "%c\"%s\" = \"%s\"", kind, shown, value);

@@ -6,7 +6,7 @@
 
 #include "console/console.h"
 #include "core/client_state.h"
-#include "core/host_cvar.h"
+#include "core/host_query.h"
 #include "platform/platform.h"
 #include "protocol/connection.h"
 #include "protocol/framing.h"
@@ -47,15 +47,6 @@ Verdict Judge(const CvarRule& rule, const char* value) {
   const bool contains = strstr(verdict.compared, rule.text) != nullptr;
   verdict.violated = rule.kind == kRuleInclude ? !contains : contains;
   return verdict;
-}
-
-// The host's value of a cvar; empty when it gives none.
-void ReadValue(HostInterface* host, const char* name, char* value) {
-  if (host->host_query == nullptr) {
-    value[0] = '\0';
-    return;
-  }
-  QueryHostCvar(host, name, value);
 }
 
 void Bound(double value, char* out, int size) { FormatDecimal(value, out, size, 6); }
@@ -178,7 +169,7 @@ void CheckNextRule(HostInterface* host, uint32_t now) {
   ++state.next_index;
   if (rule.name[0] == '\0') return;
   char value[TG_QUERY_BUFFER_SIZE];
-  ReadValue(host, rule.name, value);
+  QueryHostCvar(host, rule.name, value);
   const Verdict verdict = Judge(rule, value);
   if (!verdict.violated) return;
   if (rule.last_report != 0 && ElapsedMs(now, rule.last_report) <= kReportQuietMs) return;
@@ -194,7 +185,7 @@ void ListRules(HostInterface* host, int limit) {
     const CvarRule& rule = *static_cast<const CvarRule*>(rules.Element(i));
     if (rule.name[0] == '\0') continue;
     char value[TG_QUERY_BUFFER_SIZE];
-    ReadValue(host, rule.name, value);
+    QueryHostCvar(host, rule.name, value);
     const Verdict verdict = Judge(rule, value);
     char shown[TG_QUERY_BUFFER_SIZE];
     CopyBounded(shown, value[0] == '"' ? value + 1 : value, sizeof shown - 1);

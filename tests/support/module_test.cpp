@@ -1,6 +1,8 @@
 #include "support/module_test.h"
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "core/client_state.h"
 #include "platform/platform.h"
@@ -43,6 +45,26 @@ intptr_t ModuleTest::Cycle(uint32_t advance_ms) {
 }
 
 std::string ModuleTest::HomeFile(const std::string& name) const { return home_base + "/tg/" + name; }
+
+std::string ModuleTest::ModulePath(const std::string& name) const { return home_base + "\\tg\\" + name; }
+
+std::string ModuleTest::ReadHome(const std::string& name) const {
+  std::ifstream in(HomeFile(name), std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+void ModuleTest::WriteHome(const std::string& name, const std::string& bytes) const {
+  std::ofstream(HomeFile(name), std::ios::binary) << bytes;
+}
+
+std::vector<std::string> ModuleTest::Run(const std::string& line) {
+  host.ClearPrints();
+  EXPECT_EQ(Line(line), 0);
+  Cycle(1);
+  return host.prints;
+}
 
 void ConnectedTest::SetUp() {
   ModuleTest::SetUp();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,15 @@ class ModuleTest : public ::testing::Test {
   intptr_t Line(const std::string& text);
   // Advances the clock and calls ca with budget 0.
   intptr_t Cycle(uint32_t advance_ms = 100);
-  // The home directory as the module names it, and a file inside it as a
-  // path the test can open.
+  // A file inside the home directory as a path the test can open, and as
+  // the module names it in its messages.
   std::string HomeFile(const std::string& name) const;
+  std::string ModulePath(const std::string& name) const;
+  std::string ReadHome(const std::string& name) const;
+  void WriteHome(const std::string& name, const std::string& bytes) const;
+  // Runs a console line (cb code 14 and the cycle it forces) and gives what
+  // the module printed meanwhile.
+  std::vector<std::string> Run(const std::string& line);
 
   FakeHost host;
   std::string home_base;

@@ -16,18 +16,14 @@
 //   @complete TEXT     command completion (cb code 51) on TEXT
 // A line typed on stdin that ends with a TAB asks for completion of what
 // stands before the TAB.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <fstream>
-#include <iostream>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "common/stdin_lines.h"
 #include "fake_game.h"
 #include "platform/platform.h"
 #include "tallyguard/host_interface.h"
@@ -91,34 +87,6 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   }
   return !options->module.empty();
 }
-
-// Lines typed on stdin, read by a thread of their own so frames keep going.
-class StdinReader {
- public:
-  void Start() {
-    std::thread([this] {
-      std::string line;
-      while (std::getline(std::cin, line)) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_.push_back(line);
-      }
-      done_ = true;
-    }).detach();
-  }
-  bool Next(std::string* line) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (lines_.empty()) return false;
-    *line = lines_.front();
-    lines_.pop_front();
-    return true;
-  }
-  bool Done() const { return done_; }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::string> lines_;
-  std::atomic<bool> done_{false};
-};
 
 void ShowResult(const char* what, intptr_t result) {
   // Small values are numbers; anything else is the address of a text.
@@ -190,7 +158,7 @@ int main(int argc, char** argv) {
       script.push_back(line);
     }
   }
-  StdinReader input;
+  StdinLines input;
   if (options.use_stdin) input.Start();
 
   size_t next_line = 0;

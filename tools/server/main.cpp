@@ -18,18 +18,14 @@
 //
 // Every reply of the module is printed in readable form; frames that fail
 // their checks are counted and reported.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <fstream>
-#include <iostream>
-#include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "common/stdin_lines.h"
 #include "peer.h"
 #include "platform/platform.h"
 #include "replies.h"
@@ -127,33 +123,6 @@ bool RunAction(ClientPeer& peer, HelloValues& hello, const std::string& line) {
   peer.Send(payload);
   return true;
 }
-
-class StdinLines {
- public:
-  void Start() {
-    std::thread([this] {
-      std::string line;
-      while (std::getline(std::cin, line)) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_.push_back(line);
-      }
-      done_ = true;
-    }).detach();
-  }
-  bool Next(std::string* line) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (lines_.empty()) return false;
-    *line = lines_.front();
-    lines_.pop_front();
-    return true;
-  }
-  bool Done() const { return done_; }
-
- private:
-  std::mutex mutex_;
-  std::deque<std::string> lines_;
-  std::atomic<bool> done_{false};
-};
 
 }  // namespace
 

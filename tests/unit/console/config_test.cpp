@@ -16,20 +16,6 @@ class Config : public ModuleTest {
     ModuleTest::SetUp();
     StartModule();
   }
-  std::vector<std::string> Run(const std::string& line) {
-    host.ClearPrints();
-    EXPECT_EQ(Line(line), 0);
-    Cycle(1);
-    return host.prints;
-  }
-  std::string Read(const std::string& name) {
-    std::ifstream in(HomeFile(name), std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
-  void Write(const std::string& name, const std::string& text) { std::ofstream(HomeFile(name), std::ios::binary) << text; }
-  std::string Path(const std::string& name) { return home_base + "\\tg\\" + name; }
 };
 
 using Lines = std::vector<std::string>;
@@ -47,9 +33,9 @@ const char kDefaultConfig[] =
 }  // namespace
 
 TEST_F(Config, WriteCfgWritesBothFilesByteForByte) {
-  EXPECT_EQ(Run("tg_WriteCfg"), Lines{"Config File written to " + Path("tgcl.cfg")});
-  EXPECT_EQ(Read("tgcl.cfg"), kDefaultConfig);
-  EXPECT_EQ(Read("tgcllog.cfg"),
+  EXPECT_EQ(Run("tg_WriteCfg"), Lines{"Config File written to " + ModulePath("tgcl.cfg")});
+  EXPECT_EQ(ReadHome("tgcl.cfg"), kDefaultConfig);
+  EXPECT_EQ(ReadHome("tgcllog.cfg"),
             "tg_LogUser \"\" //[remote_log_username]\r\n"
             "tg_LogPw \"\" //[remote_log_password]\r\n"
             "tg_LogAddr \"\" //[remote_log_address]\r\n"
@@ -58,9 +44,9 @@ TEST_F(Config, WriteCfgWritesBothFilesByteForByte) {
 }
 
 TEST_F(Config, WriteCfgWithANameWritesOnlyThatFile) {
-  EXPECT_EQ(Run("tg_WriteCfg  mine.cfg "), Lines{"Config File written to " + Path("mine.cfg")});
+  EXPECT_EQ(Run("tg_WriteCfg  mine.cfg "), Lines{"Config File written to " + ModulePath("mine.cfg")});
   const std::string expected = kDefaultConfig;
-  EXPECT_EQ(Read("mine.cfg"), expected.substr(0, expected.find("tg_load")));
+  EXPECT_EQ(ReadHome("mine.cfg"), expected.substr(0, expected.find("tg_load")));
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgcllog.cfg")));
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgcl.cfg")));
 }
@@ -92,8 +78,8 @@ TEST_F(Config, WriteThenLoadGivesTheSameSettings) {
 }
 
 TEST_F(Config, SystemFileOverridesTheConfigAtStartUp) {
-  Write("tgcl.cfg", "tg_Sleep 77\r\ntg_LogToFile 1\r\n");
-  Write("tgsys.cfg", "tg_system 0\r\ntg_Sleep 88\r\n");
+  WriteHome("tgcl.cfg", "tg_Sleep 77\r\ntg_LogToFile 1\r\n");
+  WriteHome("tgsys.cfg", "tg_system 0\r\ntg_Sleep 88\r\n");
   ResetClientState();
   StartModule();
   EXPECT_EQ(Client().settings.system, 0);
@@ -103,7 +89,7 @@ TEST_F(Config, SystemFileOverridesTheConfigAtStartUp) {
 }
 
 TEST_F(Config, LoadSkipsCommentsAndTakesLongLinesInPieces) {
-  Write("a.cfg", "; comment\r\n// comment\r\n\\\\ comment\r\n   \ttg_Sleep 90\r\n\r\n" + std::string(2047, 'x') + "tg_Ver\r\n");
+  WriteHome("a.cfg", "; comment\r\n// comment\r\n\\\\ comment\r\n   \ttg_Sleep 90\r\n\r\n" + std::string(2047, 'x') + "tg_Ver\r\n");
   Lines printed = Run("tg_Load a.cfg");
   ASSERT_EQ(printed.size(), 3u);
   EXPECT_EQ(printed[0], "tg_Sleep = 90 (20 to 500)");
@@ -114,12 +100,12 @@ TEST_F(Config, LoadSkipsCommentsAndTakesLongLinesInPieces) {
 TEST_F(Config, MissingFilesAndDefaults) {
   EXPECT_EQ(Run("tg_Load nothere.cfg"), Lines{"File Not Found: nothere.cfg"});
   EXPECT_EQ(Run("tg_Load"), (Lines{"No File Specified; Loading tgcl.cfg as Default Config", "File Not Found: tgcl.cfg"}));
-  Write("empty.cfg", "");
+  WriteHome("empty.cfg", "");
   EXPECT_EQ(Run("tg_Load empty.cfg"), Lines{});
 }
 
 TEST_F(Config, NestingStopsAtFiveLevels) {
-  Write("self.cfg", "tg_Ver\r\ntg_Load self.cfg\r\n");
+  WriteHome("self.cfg", "tg_Ver\r\ntg_Load self.cfg\r\n");
   Lines printed = Run("tg_Load self.cfg");
   // From the console (depth 0) the file loads at depth 1, 3 ... The lines of
   // each loaded level run once, then the load at depth 5 is refused.
@@ -129,7 +115,7 @@ TEST_F(Config, NestingStopsAtFiveLevels) {
   EXPECT_EQ(printed.back(), "Error: Too Many Nested Loads");
   // At start-up (depth 0 for the file itself) one more level fits.
   host.ClearPrints();
-  Write("tgcl.cfg", "tg_Load self.cfg\r\n");
+  WriteHome("tgcl.cfg", "tg_Load self.cfg\r\n");
   ResetClientState();
   StartModule();
   versions = 0;
@@ -140,11 +126,11 @@ TEST_F(Config, NestingStopsAtFiveLevels) {
 
 TEST_F(Config, FailedWriteKeepsTheOldFile) {
   Run("tg_WriteCfg");
-  const std::string good = Read("tgcl.cfg");
+  const std::string good = ReadHome("tgcl.cfg");
   // Something stands where the temporary file would go: the write cannot start.
   std::filesystem::create_directories(HomeFile("tgcl.cfg.tmp"));
   Run("tg_Sleep 99");
   EXPECT_EQ(Run("tg_WriteCfg"), Lines{});
-  EXPECT_FALSE(host.Printed("Config File written to " + Path("tgcl.cfg")));
-  EXPECT_EQ(Read("tgcl.cfg"), good);
+  EXPECT_FALSE(host.Printed("Config File written to " + ModulePath("tgcl.cfg")));
+  EXPECT_EQ(ReadHome("tgcl.cfg"), good);
 }

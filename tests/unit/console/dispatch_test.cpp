@@ -84,12 +84,6 @@ class Commands : public ConnectedTest {
     Client().connection.frames_received = 1;
   }
   // Runs a console line and gives what it printed.
-  std::vector<std::string> Run(const std::string& line) {
-    host.ClearPrints();
-    EXPECT_EQ(Line(line), 0);
-    Cycle(1);
-    return host.prints;
-  }
   std::vector<std::string> Payloads() {
     std::vector<std::string> texts;
     for (const PeerFrame& frame : TakeFrames()) texts.push_back(frame.Text());

@@ -17,20 +17,6 @@ class RegNames : public ConnectedTest {
     ConnectedTest::SetUp();
     Client().connection.frames_received = 1;
   }
-  std::vector<std::string> Run(const std::string& line) {
-    host.ClearPrints();
-    EXPECT_EQ(Line(line), 0);
-    Cycle(1);
-    return host.prints;
-  }
-  std::string Read(const std::string& name) {
-    std::ifstream in(HomeFile(name), std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
-  void Write(const std::string& name, const std::string& text) { std::ofstream(HomeFile(name), std::ios::binary) << text; }
-  std::string Path(const std::string& name) { return home_base + "\\tg\\" + name; }
   std::string Digest(const std::string& password) {
     return DigestHexText(password.data(), static_cast<int32_t>(password.size()), 0x5A3C91E7u);
   }
@@ -56,10 +42,10 @@ std::string Xor(std::string bytes, const std::string& password) {
 }  // namespace
 
 TEST_F(RegNames, AddWritesThePlainFileAndSendsTheList) {
-  EXPECT_EQ(Run("tg_RegNameFull Player secret"), Lines{"1 Registered Name Record written to " + Path("regname.dat")});
+  EXPECT_EQ(Run("tg_RegNameFull Player secret"), Lines{"1 Registered Name Record written to " + ModulePath("regname.dat")});
   EXPECT_EQ(LastPayload(), "R\"Player\" \"" + Digest("secret") + "\" 1 ");
   Run("tg_RegNamePartial \"The Clan\" \"pass word\"");
-  EXPECT_EQ(Read("regname.dat"), std::string("TG_REGNAMES\r\n\x1A", 14) +
+  EXPECT_EQ(ReadHome("regname.dat"), std::string("TG_REGNAMES\r\n\x1A", 14) +
                                      "\"Player\" \"secret\" Full\r\n\"The Clan\" \"pass word\" Partial\r\n");
   EXPECT_EQ(LastPayload(), "R\"Player\" \"" + Digest("secret") + "\" 1 \"The Clan\" \"" + Digest("pass word") + "\" 2 ");
 }
@@ -73,7 +59,7 @@ TEST_F(RegNames, BlankWordsAreRefused) {
 TEST_F(RegNames, LongMatchTextIsCutTo32) {
   const std::string match(40, 'm');
   Run("tg_RegNameFull " + match + " pw");
-  EXPECT_NE(Read("regname.dat").find("\"" + match.substr(0, 32) + "\" \"pw\""), std::string::npos);
+  EXPECT_NE(ReadHome("regname.dat").find("\"" + match.substr(0, 32) + "\" \"pw\""), std::string::npos);
   EXPECT_EQ(LastPayload(), "R\"" + match.substr(0, 32) + "\" \"" + Digest("pw") + "\" 1 ");
 }
 
@@ -83,9 +69,9 @@ TEST_F(RegNames, DeletedSlotsStayUntilTheNextLoad) {
   EXPECT_EQ(Run("tg_RegNameDel 0"), Lines{"Invalid Slot # Specified"});
   EXPECT_EQ(Run("tg_RegNameDel 3"), Lines{"Invalid Slot # Specified"});
   EXPECT_EQ(Run("tg_RegNameDel 1"), (Lines{"Deleting Registered Name \"One\"",
-                                           "1 Registered Name Record written to " + Path("regname.dat")}));
+                                           "1 Registered Name Record written to " + ModulePath("regname.dat")}));
   EXPECT_EQ(Run("tg_RegNameList"), (Lines{"1  : Deleted", "2  : \"Two\" Full", "End of Registered Name List (2 Records)"}));
-  EXPECT_EQ(Read("regname.dat").find("One"), std::string::npos);
+  EXPECT_EQ(ReadHome("regname.dat").find("One"), std::string::npos);
   NewServer("127.0.0.1:27999");
   EXPECT_TRUE(host.Printed("Added Registered Name Record: Two"));
   EXPECT_EQ(Run("tg_RegNameList"), (Lines{"1  : \"Two\" Full", "End of Registered Name List (1 Record)"}));
@@ -93,23 +79,23 @@ TEST_F(RegNames, DeletedSlotsStayUntilTheNextLoad) {
 
 TEST_F(RegNames, PasswordScramblesTheFileAndMustMatchToLoad) {
   Run("tg_RegNameFull Player secret");
-  EXPECT_EQ(Run("tg_RegNamePw key"), (Lines{"tg_RegNamePw = key", "1 Registered Name Record written to " + Path("regname.dat")}));
+  EXPECT_EQ(Run("tg_RegNamePw key"), (Lines{"tg_RegNamePw = key", "1 Registered Name Record written to " + ModulePath("regname.dat")}));
   const std::string plain = std::string(DigestHexText("key", 3, 0)) + "\"Player\" \"secret\" Full\r\n";
-  EXPECT_EQ(Read("regname.dat"), Xor(plain, "key"));
+  EXPECT_EQ(ReadHome("regname.dat"), Xor(plain, "key"));
 
   NewServer("127.0.0.1:27999");  // same password: the table comes back
   EXPECT_TRUE(host.Printed("Added Registered Name Record: Player"));
 
   Run("tg_RegNamePw other");  // saves again with the new key...
-  Write("regname.dat", Xor(plain, "key"));  // ...but the file still has the old one
+  WriteHome("regname.dat", Xor(plain, "key"));  // ...but the file still has the old one
   NewServer("127.0.0.1:27998");
-  EXPECT_TRUE(host.Printed("Cannot load " + Path("regname.dat") + " - Invalid RegNamePw"));
+  EXPECT_TRUE(host.Printed("Cannot load " + ModulePath("regname.dat") + " - Invalid RegNamePw"));
   EXPECT_EQ(Run("tg_RegNameList"), Lines{"End of Registered Name List (0 Records)"});
 
   Run("tg_RegNamePw \"\"");  // saves the (empty) table plainly
-  Write("regname.dat", Xor(plain, "key"));  // without a password a scrambled file has no header
+  WriteHome("regname.dat", Xor(plain, "key"));  // without a password a scrambled file has no header
   NewServer("127.0.0.1:27997");
-  EXPECT_TRUE(host.Printed("Cannot load " + Path("regname.dat") + " - Header Missing"));
+  EXPECT_TRUE(host.Printed("Cannot load " + ModulePath("regname.dat") + " - Header Missing"));
 }
 
 TEST_F(RegNames, FileContentsAreCheckedAndReadThreeWordsAtATime) {
@@ -123,18 +109,18 @@ TEST_F(RegNames, FileContentsAreCheckedAndReadThreeWordsAtATime) {
       {header + "C 3 Full D\r\n4 Partial E\r\n",  // words run on across lines
        {"Added Registered Name Record: C", "Added Registered Name Record: D",
         "Invalid / Blank Match Text (E) and/or Password ()"}},
-      {"no header at all", {"Cannot load " + Path("regname.dat") + " - Header Missing"}},
+      {"no header at all", {"Cannot load " + ModulePath("regname.dat") + " - Header Missing"}},
       {"", {}},
   };
   for (const Case& c : cases) {
-    Write("regname.dat", c.file);
+    WriteHome("regname.dat", c.file);
     NewServer(host.server_address == "127.0.0.1:1" ? "127.0.0.1:2" : "127.0.0.1:1");
     Lines printed;
     for (const std::string& line : host.prints)
       if (line.compare(0, 12, "Game server ") != 0) printed.push_back(line);
     EXPECT_EQ(printed, c.printed) << c.file;
   }
-  Write("regname.dat", header + "\"A\" \"1\" FULL\r\n\"B\" \"2\" whatever\r\n");
+  WriteHome("regname.dat", header + "\"A\" \"1\" FULL\r\n\"B\" \"2\" whatever\r\n");
   NewServer("127.0.0.1:3");
   EXPECT_EQ(Run("tg_RegNameList"), (Lines{"1  : \"A\" Full", "2  : \"B\" Partial", "End of Registered Name List (2 Records)"}));
   std::filesystem::remove(HomeFile("regname.dat"));
@@ -163,14 +149,14 @@ TEST_F(RegNames, ListTextStaysBelow1024AndSkipsOnlyWhatDoesNotFit) {
 
 TEST_F(RegNames, ImportFileIsAddedSavedAndRemoved) {
   Run("tg_RegNameFull Old a");
-  Write("regname1.dat", std::string("TG_REGNAMES\r\n\x1A", 14) + "\"New\" \"b\" Partial\r\n");
+  WriteHome("regname1.dat", std::string("TG_REGNAMES\r\n\x1A", 14) + "\"New\" \"b\" Partial\r\n");
   NewServer("127.0.0.1:6");
   EXPECT_FALSE(std::filesystem::exists(HomeFile("regname1.dat")));
-  EXPECT_NE(Read("regname.dat").find("\"Old\" \"a\" Full\r\n\"New\" \"b\" Partial\r\n"), std::string::npos);
+  EXPECT_NE(ReadHome("regname.dat").find("\"Old\" \"a\" Full\r\n\"New\" \"b\" Partial\r\n"), std::string::npos);
 }
 
 TEST_F(RegNames, NewFileNameLoadsThatFile) {
-  Write("other.dat", std::string("TG_REGNAMES\r\n\x1A", 14) + "\"Other\" \"o\" Full\r\n");
+  WriteHome("other.dat", std::string("TG_REGNAMES\r\n\x1A", 14) + "\"Other\" \"o\" Full\r\n");
   EXPECT_EQ(Run("tg_RegNameFn other.dat"), (Lines{"tg_RegNameFn = other.dat", "Added Registered Name Record: Other"}));
   EXPECT_EQ(Run("tg_RegNameFn"), (Lines{"tg_RegNameFn = other.dat", "Added Registered Name Record: Other"}));
 }

@@ -16,18 +16,6 @@ class SettingsTest : public ModuleTest {
     ModuleTest::SetUp();
     StartModule();
   }
-  std::vector<std::string> Run(const std::string& line) {
-    host.ClearPrints();
-    EXPECT_EQ(Line(line), 0);
-    Cycle(1);
-    return host.prints;
-  }
-  std::string Read(const std::string& name) {
-    std::ifstream in(HomeFile(name), std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
 };
 
 using Lines = std::vector<std::string>;
@@ -79,12 +67,12 @@ TEST_F(SettingsTest, PrefixGoesToTheHostRecordAndStartUpResetsIt) {
 
 TEST_F(SettingsTest, SystemCannotChangeWhileConnected) {
   EXPECT_EQ(Run("TG_SYSTEM 0"), Lines{"TG_SYSTEM = 0 (0 to 1)"});
-  EXPECT_EQ(Read("tgsys.cfg"), "tg_system 0\r\n");
+  EXPECT_EQ(ReadHome("tgsys.cfg"), "tg_system 0\r\n");
   host.server_address = "127.0.0.1:27960";
   Cycle(1);
   EXPECT_EQ(Run("tg_system 1"), (Lines{"TG_SYSTEM = 1 (0 to 1)", "tg_system cannot be changed while connected to a server",
                                        "TG_SYSTEM = 0 (0 to 1)"}));
   EXPECT_EQ(Client().settings.system, 0);
-  EXPECT_EQ(Read("tgsys.cfg"), "tg_system 0\r\n");
+  EXPECT_EQ(ReadHome("tgsys.cfg"), "tg_system 0\r\n");
   EXPECT_EQ(Run("tg_system 0"), Lines{"TG_SYSTEM = 0 (0 to 1)"});  // unchanged: no refusal
 }
