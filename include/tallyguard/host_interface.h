@@ -72,7 +72,8 @@ enum TgEventCode {
   TG_CODE_FIXED_22 = 22,       /* result: 4 */
   TG_CODE_CONSTANT_1 = 23,     /* result: address of a 32-bit constant */
   TG_CODE_CONSTANT_2 = 24,     /* result: address of a 32-bit constant */
-  TG_CODE_COMPLETE = 51,       /* data: text buffer, may be extended in place */
+  TG_CODE_COMPLETE = 51,       /* data: a text buffer of TG_QUERY_BUFFER_SIZE bytes,
+                                  extended in place when one name completes it */
   TG_CODE_ENABLED = 113,       /* result: 1 when enabled and cl_tallyguard is 1 */
   TG_CODE_ENABLE = 117,        /* enables the module now */
   TG_CODE_DISABLE = 118,       /* disables the module at the next start */

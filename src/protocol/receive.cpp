@@ -174,6 +174,7 @@ void HandleRestart(const uint8_t* argument, int32_t length) {
 int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data) {
   ClientState& state = Client();
   if (!state.enabled) return 0;
+  state.connection.relay_depth = 0;  // a frame always starts outside any relay
   const uint32_t now = PlatformTick();
   if (!state.framing.first_frame_sent) {
     state.framing.first_frame_sent = 1;
