@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds both targets and runs every suite: native, with sanitizers, and the
-# Windows build under Wine.
+# Builds both targets and runs every suite: native, with sanitizers, the
+# fuzz targets for a short while, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -8,7 +8,7 @@ bash scripts/setup.sh
 jobs=$(nproc)
 passed=0
 failed=0
-for preset in linux linux-asan win32; do
+for preset in linux linux-asan linux-fuzz win32; do
   echo "=== $preset"
   if [ "$preset" = win32 ]; then
     # Create the Wine prefix once, before test programs start in parallel.

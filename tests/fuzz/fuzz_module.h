@@ -1,0 +1,46 @@
+// A started, connected module on a fake host, for the fuzz targets.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/client_state.h"
+#include "platform/platform.h"
+#include "support/fake_host.h"
+
+class FuzzModule {
+ public:
+  FuzzModule() {
+    TestClock::now = 5000000;
+    PlatformSetTickSource(TestClock::Read);
+    std::filesystem::create_directories(kHome);
+    host_.cvars["fs_homepath"] = kHome;
+    host_.cvars["cl_tallyguard"] = "1";
+    host_.cvars["r_picmip"] = "1";
+    host_.server_address = "127.0.0.1:27960";
+    host_.keep_prints = false;
+    host_.bindings = {{178, "MOUSE1", "+attack"}, {32, "SPACE", "+moveup"}};
+    host_.user_cvars = {{"mine", 0x80}};
+    host_.changed_cvars = {{"rate", "9000"}};
+    host_.resources = {"fs_game base 1"};
+    ca(&host_.record, 0);
+  }
+  HostInterface* Host() { return &host_.record; }
+  FakeHost& Fake() { return host_; }
+  // Lets the cycle run its main work and event walk.
+  void Cycles(int count) {
+    for (int i = 0; i < count; ++i) {
+      TestClock::now += 61;
+      ca(&host_.record, 0);
+    }
+    host_.frames.clear();
+    host_.oob_frames.clear();
+    host_.game_commands.clear();
+    host_.keywords.clear();
+  }
+
+  static constexpr const char* kHome = "fuzz_home";
+
+ private:
+  FakeHost host_;
+};

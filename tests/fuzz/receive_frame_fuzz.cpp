@@ -1,0 +1,37 @@
+// Any bytes from the game server: framed as they come, inside a plain frame
+// with the module's ident, and inside a frame scrambled with its key.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz_module.h"
+#include "protocol/framing.h"
+#include "protocol/wire_format.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static FuzzModule* module = new FuzzModule();
+  if (size == 0 || size > 4000) return 0;
+  HostInterface* host = module->Host();
+  Client().connection.frames_received = 1;
+  std::vector<uint8_t> frame;
+  switch (data[0] % 3) {
+    case 0:
+      frame.assign(data + 1, data + size);
+      break;
+    case 1: {
+      frame.resize(wire::kFrameBufferSize);
+      const int32_t n = static_cast<int32_t>(size - 1 > 1100 ? 1100 : size - 1);
+      frame.resize(static_cast<size_t>(wire::BuildPlainFrame(Client().framing.client_ident, data + 1, n, frame.data())));
+      break;
+    }
+    default: {
+      frame.resize(wire::kFrameBufferSize);
+      const int32_t n = static_cast<int32_t>(size - 1 > 1100 ? 1100 : size - 1);
+      frame.resize(static_cast<size_t>(wire::BuildScrambledFrame(ChannelKey(), data + 1, n, frame.data())));
+      break;
+    }
+  }
+  cb(host, TG_EVENT_SERVER_PACKET, static_cast<int32_t>(frame.size()), frame.data(), 1);
+  module->Cycles(3);
+  return 0;
+}
