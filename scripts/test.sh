@@ -32,5 +32,5 @@ done
 # The benchmarks must keep building and running; their figures live in bench/README.md.
 ./build/linux/bench/cycle_bench --benchmark_min_time=0.01 >/dev/null 2>&1
 
-echo "all presets: $passed passed, $failed failed"
+echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
