@@ -2,49 +2,23 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench_module.h"
 #include "core/client_state.h"
-#include "platform/platform.h"
 #include "protocol/framing.h"
 #include "protocol/receive.h"
 #include "protocol/requests.h"
 #include "protocol/rules.h"
 #include "protocol/wire_format.h"
-#include "support/fake_host.h"
 
 namespace {
-
-struct ConnectedModule {
-  FakeHost host;
-  std::string home = "bench_protocol_home";
-
-  ConnectedModule() {
-    ResetClientState();
-    TestClock::now = 5000000;
-    PlatformSetTickSource(TestClock::Read);
-    std::filesystem::create_directories(home);
-    host.cvars["fs_homepath"] = home;
-    host.cvars["cl_tallyguard"] = "1";
-    host.server_address = "127.0.0.1:27960";
-    host.keep_prints = false;
-    ca(&host.record, 0);
-    Client().connection.frames_received = 1;
-    Client().connection.hello_seen = 1;
-  }
-  ~ConnectedModule() {
-    ResetClientState();
-    PlatformSetTickSource(nullptr);
-    std::filesystem::remove_all(home);
-  }
-};
 
 // A scrambled frame with a 1100-byte console-text payload: checked,
 // unscrambled in place and dispatched.
 void BM_ReceiveScrambledFrame(benchmark::State& state) {
-  ConnectedModule module;
+  BenchModule module("bench_protocol_home", "127.0.0.1:27960");
   uint8_t* key_buffer = EnsureKeyBuffer();
   const std::string key = DeriveChannelKey(key_buffer, 11, 22, 33, 44);
   std::vector<uint8_t> payload(1100, 'x');
@@ -63,7 +37,7 @@ BENCHMARK(BM_ReceiveScrambledFrame);
 
 // One rule check per cycle, for a list of the given length.
 void BM_CheckNextRule(benchmark::State& state) {
-  ConnectedModule module;
+  BenchModule module("bench_protocol_home", "127.0.0.1:27960");
   module.host.cvars["r_picmip"] = "1";
   for (int i = 0; i < state.range(0); ++i) {
     char line[] = "1 r_picmip in 0 3";
@@ -79,7 +53,7 @@ BENCHMARK(BM_CheckNextRule)->Arg(5)->Arg(500);
 
 // The 'E' reply with enough bindings to fill its 1024 bytes.
 void BM_BindingReply(benchmark::State& state) {
-  ConnectedModule module;
+  BenchModule module("bench_protocol_home", "127.0.0.1:27960");
   for (int key = 0; key < 64; ++key) module.host.bindings.push_back({key, "KEY" + std::to_string(key), "+attack; wait"});
   Client().connection.frames_received = 0;  // replies are built and then dropped, not sent
   uint8_t argument[] = "+attack";
