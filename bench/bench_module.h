@@ -26,8 +26,8 @@ struct BenchModule {
     host.keep_prints = false;
     ca(&host.record, 0);
     if (server_address != nullptr) {
-      Client().connection.frames_received = 1;
-      Client().connection.hello_seen = 1;
+      Client().protocol.connection.frames_received = 1;
+      Client().protocol.connection.hello_seen = 1;
     }
   }
   ~BenchModule() {

@@ -30,7 +30,7 @@ void BM_ReceiveScrambledFrame(benchmark::State& state) {
   for (auto _ : state) {
     memcpy(copy.data(), frame, static_cast<size_t>(length));
     copy[length] = 0;
-    benchmark::DoNotOptimize(ReceiveFrame(&module.host.record, length, copy.data()));
+    benchmark::DoNotOptimize(ReceiveFrame(&module.host.record, length, copy.data(), TestClock::now));
   }
 }
 BENCHMARK(BM_ReceiveScrambledFrame);
@@ -43,7 +43,7 @@ void BM_CheckNextRule(benchmark::State& state) {
     char line[] = "1 r_picmip in 0 3";
     AddRuleLine(line);
   }
-  Client().rules.list_state = -1;
+  Client().protocol.rules.list_state = -1;
   for (auto _ : state) {
     TestClock::now += 60;
     CheckNextRule(&module.host.record, TestClock::now);
@@ -55,10 +55,10 @@ BENCHMARK(BM_CheckNextRule)->Arg(5)->Arg(500);
 void BM_BindingReply(benchmark::State& state) {
   BenchModule module("bench_protocol_home", "127.0.0.1:27960");
   for (int key = 0; key < 64; ++key) module.host.bindings.push_back({key, "KEY" + std::to_string(key), "+attack; wait"});
-  Client().connection.frames_received = 0;  // replies are built and then dropped, not sent
+  Client().protocol.connection.frames_received = 0;  // replies are built and then dropped, not sent
   uint8_t argument[] = "+attack";
   for (auto _ : state) {
-    HandleServerRequest(&module.host.record, 'E', argument, 7);
+    HandleServerRequest(&module.host.record, 'E', argument, 7, TestClock::now);
     FlushQueue(&module.host.record, TestClock::now + 10);
   }
 }

@@ -1,25 +1,76 @@
 /*
  * Tallyguard client module: the contract between a game (the host) and the
- * module wc000000.dll / wc000000.so.
+ * module wc000000.dll (Windows, 32-bit) or wc000000.so (Linux, 64-bit).
  *
- * The host loads the module, fills one HostInterface record, keeps it alive
- * and unmoved for the module's whole life, and drives the module through the
- * two exports:
+ * This header is plain C (C89 and later, C++ too) and is all a game needs.
  *
- *   ca(record, budget)                          periodic work, once per frame
- *   cb(record, code, length, data, retries)     events and short requests
+ * OVERVIEW
  *
- * Both run on the host's thread and must never be called concurrently.
- * The module starts no thread and takes no lock.
+ *   The game loads the module, fills one HostInterface record, keeps it
+ *   alive and unmoved for the module's whole life, and drives the module
+ *   through the two exports:
  *
- * On 32-bit targets every offset below is fixed and checked at compile time,
- * so hosts built with any compiler agree with the DLL byte for byte.
+ *     ca(record, budget)                        periodic work, once per frame
+ *     cb(record, code, length, data, retries)   events and short requests
+ *
+ *   1. Load the library and bind "ca" and "cb" (TG_BIND_EXPORT below).
+ *   2. Zero a HostInterface, set magic to TG_HOST_MAGIC and fill the host
+ *      services (host_keyword ... host_screen_info).
+ *   3. Call ca(record, budget) once per frame. The module initialises on the
+ *      first call after the console variable cl_tallyguard is "1" (the
+ *      player switches it on with the console command tg_cl_Enable).
+ *   4. Hand console lines for the module to cb(record, TG_EVENT_CONSOLE_LINE,
+ *      ...) and packets from the game server to cb(record,
+ *      TG_EVENT_SERVER_PACKET, ...).
+ *   5. Carry the frames the module hands to host_send to the game server.
+ *
+ * THREADS
+ *
+ *   Both exports run on the caller's thread, do their work and return; they
+ *   never block. The game must not call them from two threads at once, and
+ *   no service may call ca or cb (the module is not reentrant). The module
+ *   starts no thread and takes no lock.
+ *
+ * MEMORY
+ *
+ *   The record belongs to the game. Texts and bytes passed to the module are
+ *   read during the call only (the module copies what it keeps). Texts the
+ *   module hands out (results of cb, arguments of services) stay valid only
+ *   until the next call of either export or the service's return; copy what
+ *   you need.
+ *
+ * CODES
+ *
+ *   Every code below is a fixed number of the contract. Codes are only ever
+ *   added; a value never changes meaning and is never reused. Codes marked
+ *   reserved exist on purpose: the module answers or sends them as stated,
+ *   and a game must not give them another meaning.
+ *
+ * LAYOUT
+ *
+ *   On 32-bit targets every offset of HostInterface is fixed and checked at
+ *   compile time below, so a game built with any compiler agrees with the
+ *   DLL byte for byte. The Linux build is 64-bit: the same declaration then
+ *   has natural pointer width and binds only hosts built for that target.
+ *
+ * LINKAGE
+ *
+ *   Games normally load the module at run time and include this header
+ *   without defining anything. TG_BUILD_MODULE is defined only when the
+ *   module itself is built; it makes the prototypes of ca and cb exports.
+ *   Otherwise they are declared as imports (dllimport on Windows), so a game
+ *   that includes the header never declares them as its own. A game that
+ *   has functions named ca or cb of its own defines TG_NO_EXPORT_PROTOTYPES
+ *   and uses TgCaFunction and TgCbFunction only. TG_STATIC_MODULE declares
+ *   them plainly, for programs linked with the module's code itself (the
+ *   module's own tests).
  */
 #ifndef TALLYGUARD_HOST_INTERFACE_H
 #define TALLYGUARD_HOST_INTERFACE_H
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define TG_CALL __cdecl
@@ -27,166 +78,335 @@
 #define TG_CALL
 #endif
 
+#if defined(TG_STATIC_MODULE)
+#define TG_API
+#elif defined(TG_BUILD_MODULE)
 #if defined(_WIN32)
-#define TG_EXPORT __declspec(dllexport)
+#define TG_API __declspec(dllexport)
 #else
-#define TG_EXPORT __attribute__((visibility("default")))
+#define TG_API __attribute__((visibility("default")))
+#endif
+#elif defined(_WIN32)
+#define TG_API __declspec(dllimport)
+#else
+#define TG_API
 #endif
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Value the host stores in HostInterface.magic. */
+/* ---- constants --------------------------------------------------------- */
+
+/* Value the game stores in HostInterface.magic. Initialisation fails with
+ * TG_ERROR_INIT while the magic is wrong (and is tried again each call). */
 #define TG_HOST_MAGIC 0x264B8BABu
-/* First 32-bit word of the optional second host table. */
+
+/* First 32-bit word of the optional second host table (see second_table). */
 #define TG_SECOND_TABLE_MAGIC 0x357AFE20u
-/* Byte offset, inside the second host table, of the game-command operation. */
+/* Byte offset, inside the second host table, of the game-command operation
+ * (a TgGameCommand). */
 #define TG_SECOND_TABLE_GAME_COMMAND 316
 
-/* What the host answers to query TG_QUERY_SERVER_ADDRESS while the player is
+/* What the game answers to query TG_QUERY_SERVER_ADDRESS while the player is
  * not connected to a game server (compared without regard to case). An empty
  * answer counts as "not connected" too. */
 #define TG_NO_SERVER_ADDRESS "nil"
 
-/* The host console variable whose value is the player's GUID text (at most
- * 32 characters). The module reads it through TG_QUERY_CVAR from its fourth
- * ca call on, until it gets a non-empty value. */
+/* The game's console variable whose value is the player's GUID text (at most
+ * 32 characters are used). The module reads it through TG_QUERY_CVAR from
+ * its fourth ca call on, until it gets a non-empty value. */
 #define TG_GUID_CVAR "cl_guid"
 
-/* Text results of the exports. */
+/* Text results of the exports (addresses of these texts inside the module). */
 #define TG_ERROR_INIT "TG ERROR: Client Failed to Initialize"
 #define TG_ERROR_OVERFLOW "TG ERROR: Event Overflow"
 
-/* cb event codes. Codes 16 and below are host events that the module queues
- * and handles later inside ca; codes 17 to 121 are answered at once. */
-enum TgEventCode {
-  TG_EVENT_SERVER_PACKET = 13, /* data: bytes from the game server */
-  TG_EVENT_CONSOLE_LINE = 14,  /* data: one console line for the module */
-  TG_EVENT_IGNORED_15 = 15,
-  TG_EVENT_IGNORED_16 = 16,
-  TG_EVENT_LAST_QUEUED = 16,
-  TG_CODE_VERSION = 17,        /* result: 1276 */
-  TG_CODE_KEY = 18,            /* data: five words; result: channel key text */
-  TG_CODE_FIXED_19 = 19,       /* result: 90000 (also 20 and 21) */
-  TG_CODE_FIXED_22 = 22,       /* result: 4 */
-  TG_CODE_CONSTANT_1 = 23,     /* result: address of a 32-bit constant */
-  TG_CODE_CONSTANT_2 = 24,     /* result: address of a 32-bit constant */
-  TG_CODE_COMPLETE = 51,       /* data: a text buffer of TG_QUERY_BUFFER_SIZE bytes,
-                                  extended in place when one name completes it */
-  TG_CODE_ENABLED = 113,       /* result: 1 when enabled and cl_tallyguard is 1 */
-  TG_CODE_ENABLE = 117,        /* enables the module now */
-  TG_CODE_DISABLE = 118,       /* disables the module at the next start */
-  TG_CODE_RUNNING = 119,       /* result: 0 when running, -2 otherwise */
-  TG_CODE_STATUS = 121         /* result: 0 or 1 */
-};
-
+/* What cb(TG_CODE_VERSION) answers. */
 #define TG_MODULE_VERSION 1276
 
-/* HostQuery codes. The buffer always holds 256 bytes. */
-enum TgQueryCode {
-  TG_QUERY_CVAR = 103,           /* cvar name -> value; non-zero result = failure */
-  TG_QUERY_NAMED_TEXT = 104,
-  TG_QUERY_SERVER_ADDRESS = 105, /* -> "host:port" or TG_NO_SERVER_ADDRESS */
-  TG_QUERY_BIND_FIND = 106,      /* "%d %s" -> index of next binding containing text; 0 = found */
-  TG_QUERY_BIND_TEXT = 107,      /* key number -> binding; 0 = success */
-  TG_QUERY_KEY_NAME = 108,       /* key number -> key name; 0 = success */
-  TG_QUERY_CVAR_SEARCH = 109,    /* pattern -> next matching cvar name; 0 while found */
-  TG_QUERY_USER_CVAR = 110,      /* -> flags of next user cvar; result: its name or 0 */
-  TG_QUERY_CHANGED_CVAR = 111,   /* -> value of next changed cvar; result: its name or 0 */
-  TG_QUERY_HOST_112 = 112,
-  TG_QUERY_HOST_113 = 113,
-  TG_QUERY_REPORT = 115,         /* -> a text; non-zero with text = something to report */
-  TG_QUERY_RESOURCE = 118        /* entry number -> resource entry */
-};
-
+/* Size in bytes of every query buffer and of the completion buffer. */
 #define TG_QUERY_BUFFER_SIZE 256
 
-/* Host services. */
+/* Size in bytes the game's connection-request buffer must have at least when
+ * it calls annotate_connect. */
+#define TG_CONNECT_BUFFER_SIZE 1100
+
+/* ---- cb event codes ---------------------------------------------------- */
+
+/*
+ * Codes 16 and below are host events: cb copies the data and queues the
+ * event (at most 256 wait) and returns at once; ca handles it later. cb then
+ * gives 0, or the address of TG_ERROR_OVERFLOW when the queue is full (the
+ * event is dropped), or the address of TG_ERROR_INIT when initialisation
+ * failed (the event is dropped). Every queued event first gives the module a
+ * chance to initialise.
+ *
+ * retries: how often a queued event may be offered again when the module
+ * cannot take it yet (a server packet while the module is still disabled or
+ * has not told the server its ident). 2 is a good value for packets.
+ *
+ * Codes 17 and above are answered at once, without initialising and without
+ * remembering the record: they use the record of the latest ca call or
+ * queued event, and before the first such call codes 51, 113, 117 and 118
+ * do nothing. Unlisted codes up to 121 and every code above 121 give 0.
+ *
+ * Results are either a number or the address of a NUL-terminated text, fixed
+ * per code as listed.
+ */
+enum TgEventCode {
+  /* 0 to 12 and negative codes: reserved; queued, never handled, dropped
+   * once their retries are spent. */
+  TG_EVENT_SERVER_PACKET = 13, /* data: the bytes the game received for the
+                                  module from the game server, length: their
+                                  count; result: number (0) or error text */
+  TG_EVENT_CONSOLE_LINE = 14,  /* data: one console line (NUL-terminated),
+                                  length: its length; the next ca runs a
+                                  full cycle at once; result as above */
+  TG_EVENT_IGNORED_15 = 15,    /* reserved: queued and dropped unhandled */
+  TG_EVENT_IGNORED_16 = 16,    /* reserved: queued and dropped unhandled */
+  TG_EVENT_LAST_QUEUED = 16,
+  TG_CODE_VERSION = 17,        /* result: number, TG_MODULE_VERSION */
+  TG_CODE_KEY = 18,            /* data: text of five blank-separated words,
+                                  words 2 to 5 the key parameters; result:
+                                  text, the channel key derived from them */
+  TG_CODE_FIXED_19 = 19,       /* result: number, 90000 */
+  TG_CODE_FIXED_20 = 20,       /* result: number, 90000 */
+  TG_CODE_FIXED_21 = 21,       /* result: number, 90000 */
+  TG_CODE_FIXED_22 = 22,       /* result: number, 4 */
+  TG_CODE_CONSTANT_1 = 23,     /* result: address of a 32-bit constant */
+  TG_CODE_CONSTANT_2 = 24,     /* result: address of a 32-bit constant */
+  TG_CODE_COMPLETE = 51,       /* data: a text buffer of TG_QUERY_BUFFER_SIZE
+                                  bytes holding what the player typed; when
+                                  one command or setting matches it is
+                                  completed in place (plus a blank), several
+                                  matches are printed; result: number 0, or
+                                  an empty text before any record is known */
+  TG_CODE_ENABLED = 113,       /* result: number, 1 when the module is
+                                  enabled and cl_tallyguard is "1", else 0 */
+  TG_CODE_ENABLE = 117,        /* sets cl_tallyguard to "1" and enables the
+                                  module now; result: number 0 */
+  TG_CODE_DISABLE = 118,       /* sets cl_tallyguard to "0": the module is
+                                  off from the next load; result: number 0 */
+  TG_CODE_RUNNING = 119,       /* result: number, 0 when enabled, else -2 */
+  TG_CODE_STATUS = 121         /* result: number, 0 or 1 (the service's own
+                                  checks) */
+};
+
+/* ---- query codes ------------------------------------------------------- */
+
+/*
+ * host_query(code, buffer): buffer always holds TG_QUERY_BUFFER_SIZE bytes;
+ * the game reads the text in it (when the code takes one), writes its answer
+ * into it (NUL-terminated, at most 255 characters) and returns the result.
+ * What each code means, and what a game without that feature answers:
+ *
+ *  code  buffer in -> out                   result              without the feature
+ *  103   cvar name -> its value             0 found, else 1     1 (empty buffer)
+ *  104   a name -> a text                   ignored             0, empty buffer
+ *  105   - -> "host:port" of the game       ignored             "nil"
+ *        server, or TG_NO_SERVER_ADDRESS
+ *  106   "%d %s" start index, text ->       0 found, else 1     1 (not found)
+ *        index of the next key binding at
+ *        or after start whose command
+ *        contains the text (decimal)
+ *  107   key index -> its binding command   0 given, else 1     1
+ *  108   key index -> the key's name        0 given, else 1     1
+ *  109   pattern -> next cvar name that     0 given, else 1     1, empty buffer
+ *        contains it (the game keeps the
+ *        position and starts again after
+ *        answering 1)
+ *  110   - -> flags of the next cvar        address of its      0 (none)
+ *        (decimal; 0x80 = created by the    name, 0 at the end
+ *        player)
+ *  111   - -> value of the next cvar that   address of its      0 (none)
+ *        differs from its default           name, 0 at the end
+ *  112   - -> a text                        a number            0, empty buffer
+ *  113   a text -> a text                   a number            0, empty buffer
+ *  115   - -> a text; something to report   non-zero with a     0, empty buffer
+ *                                           text: report
+ *  118   entry number (decimal) -> entry    ignored             leave the buffer
+ *        line "name value number"; past                         as it is (the
+ *        the end leave the number, or                           number ends the
+ *        answer an empty line                                   list)
+ *
+ * Any other code (114, 116, 117 and codes a later module may add): empty the
+ * buffer and return 0. Never answer 0 ("found") to 106 without writing an
+ * index: the module walks the bindings from what the buffer says.
+ * Enumerations (109 to 111) are walked to their end in one ca call; the
+ * module stops after 4096 steps. Names returned by address (110, 111) must
+ * stay valid until the next query.
+ */
+enum TgQueryCode {
+  TG_QUERY_CVAR = 103,
+  TG_QUERY_NAMED_TEXT = 104,
+  TG_QUERY_SERVER_ADDRESS = 105,
+  TG_QUERY_BIND_FIND = 106,
+  TG_QUERY_BIND_TEXT = 107,
+  TG_QUERY_KEY_NAME = 108,
+  TG_QUERY_CVAR_SEARCH = 109,
+  TG_QUERY_USER_CVAR = 110,
+  TG_QUERY_CHANGED_CVAR = 111,
+  TG_QUERY_HOST_112 = 112,
+  TG_QUERY_HOST_113 = 113,
+  TG_QUERY_REPORT = 115,
+  TG_QUERY_RESOURCE = 118
+};
+
+/* ---- host services (filled in by the game) ----------------------------- */
+
+/* Runs a named service with one text argument. Names the module uses:
+ * "set_cl_tallyguard" ("1" or "0": set the console variable cl_tallyguard),
+ * "Cmd_Exec" (run the argument as a console command of the game). Unknown
+ * names: do nothing. */
 typedef void(TG_CALL *TgHostKeyword)(const char *service, const char *argument);
-/* Results of codes 110 and 111 are addresses, so the result is pointer-sized. */
-typedef intptr_t(TG_CALL *TgHostQuery)(int32_t code, char *buffer256);
+
+/* Answers a query (see the query codes). The result is pointer-sized
+ * because codes 110 and 111 answer with the address of a name. */
+typedef intptr_t(TG_CALL *TgHostQuery)(int32_t code, char *buffer);
+
+/* Shows one line of the module on the game console. text is data to show,
+ * never a format: print it as it is (it may hold "%"). Put the record's
+ * message_prefix in front of it (by default "[skipnotify]Tallyguard
+ * Client"; a leading "[skipnotify]" asks the game to keep the line out of
+ * its on-screen notices and is not shown) and end the line yourself: text
+ * carries no newline. The second argument is always 1. */
 typedef void(TG_CALL *TgHostPrint)(const char *text, int32_t one);
+
+/* Sends one frame (length bytes) to the game server over the game's own
+ * connection, as the module's data. */
 typedef void(TG_CALL *TgHostSend)(int32_t length, const void *frame);
-typedef void(TG_CALL *TgHostSendOutOfBand)(const char *address, int32_t port, int32_t length,
-                                            const void *data);
+
+/* Sends length bytes out of band (connectionless) to address:port. */
+typedef void(TG_CALL *TgHostSendOutOfBand)(const char *address, int32_t port, int32_t length, const void *data);
+
+/* Screen facts for screenshots: 101 width, 102 height in pixels; 103 to
+ * 105 as the game defines them. Unknown codes: 0. Must be present. */
 typedef int32_t(TG_CALL *TgHostScreenInfo)(int32_t code, int32_t value);
 
-/* Operations the module installs for the host. */
+/* ---- operations the module installs (called by the game) --------------- */
+
+/* The 32 upper-case hexadecimal digits of the MD5 of length bytes at data
+ * (with seed 0 plain RFC 1321 MD5). The text stays valid until the next
+ * call. */
 typedef const char *(TG_CALL *TgDigestHex)(const void *data, int32_t length, uint32_t seed);
-/* Called while the host builds its connection request; may append to buffer
- * (at least 1100 bytes) and *length. Result: an error text, or none. */
-typedef const char *(TG_CALL *TgAnnotateConnect)(int32_t ignored, int32_t kind, char *buffer,
-                                                  int32_t *length);
+
+/* Called while the game builds its connection request (kind 2): may append
+ * " *<GUID>" at buffer + *length (the buffer holds TG_CONNECT_BUFFER_SIZE
+ * bytes) and add to *length. Result: none, or an error text (the request
+ * would grow past 1099 bytes; nothing was appended). */
+typedef const char *(TG_CALL *TgAnnotateConnect)(int32_t ignored, int32_t kind, char *buffer, int32_t *length);
+
+/* Reserved module slots: the second gives 0, the third does nothing. */
 typedef int32_t(TG_CALL *TgModuleSlot2)(int32_t a, int32_t b);
 typedef void(TG_CALL *TgModuleSlot3)(void);
 
-/* Game-command operation at TG_SECOND_TABLE_GAME_COMMAND of the second table. */
+/* Game-command operation at TG_SECOND_TABLE_GAME_COMMAND of the second
+ * table: runs line (for instance "exec server.cfg") under keyword. */
 typedef void(TG_CALL *TgGameCommand)(const char *keyword, const char *line);
 
+/* ---- the record -------------------------------------------------------- */
+
 typedef struct HostInterface {
-  uint32_t magic;                       /*   0 host: TG_HOST_MAGIC */
-  TgDigestHex digest_hex;               /*   4 module */
-  uint8_t reserved_8[4];                /*   8 */
-  void *agent_handle;                   /*  12 module */
-  int32_t new_client_ready;             /*  16 module */
-  char guid[33];                        /*  20 module: the player's GUID */
-  char message_prefix[32];              /*  53 module: put before each line */
-  char home_path[256];                  /*  85 host or module: ends in "\" */
-  uint8_t reserved_341[19];             /* 341 */
+  uint32_t magic;                       /*   0 game: TG_HOST_MAGIC */
+  TgDigestHex digest_hex;               /*   4 module, at initialisation */
+  uint8_t reserved_8[4];                /*   8 reserved */
+  void *agent_handle;                   /*  12 module: the agent module */
+  int32_t new_client_ready;             /*  16 module: 1 when a newer client
+                                               module waits to be loaded in
+                                               place of this one */
+  char guid[33];                        /*  20 module: the GUID the game
+                                               server assigned (its hello) */
+  char message_prefix[32];              /*  53 module: put before each line
+                                               (see TgHostPrint) */
+  char home_path[256];                  /*  85 game or module: the module's
+                                               folder, ending in "\". A game
+                                               may preset it before the first
+                                               call; when empty the module
+                                               uses <fs_homepath>\tg\ */
+  uint8_t reserved_341[19];             /* 341 reserved */
   int32_t key_a, key_b, key_c, key_d;   /* 360 module: from the server hello */
-  TgHostKeyword host_keyword;           /* 376 host */
-  TgHostQuery host_query;               /* 380 host */
-  TgHostPrint host_print;               /* 384 host */
-  TgHostSend host_send;                 /* 388 host */
-  uint8_t reserved_392[8];              /* 392 */
-  TgHostSendOutOfBand host_send_oob;    /* 400 host */
-  TgHostScreenInfo host_screen_info;    /* 404 host, must be present */
-  TgAnnotateConnect annotate_connect;   /* 408 module */
-  TgModuleSlot2 module_slot2;           /* 412 module */
-  TgModuleSlot3 module_slot3;           /* 416 module */
-  const void *second_table;             /* 420 host: optional */
+  TgHostKeyword host_keyword;           /* 376 game */
+  TgHostQuery host_query;               /* 380 game */
+  TgHostPrint host_print;               /* 384 game */
+  TgHostSend host_send;                 /* 388 game */
+  uint8_t reserved_392[8];              /* 392 reserved */
+  TgHostSendOutOfBand host_send_oob;    /* 400 game */
+  TgHostScreenInfo host_screen_info;    /* 404 game, must be present */
+  TgAnnotateConnect annotate_connect;   /* 408 module, at the first call */
+  TgModuleSlot2 module_slot2;           /* 412 module, at the first call */
+  TgModuleSlot3 module_slot3;           /* 416 module, at the first call */
+  const void *second_table;             /* 420 game: optional table whose
+                                               first word is
+                                               TG_SECOND_TABLE_MAGIC */
 } HostInterface;
 
-/* The exports. Results are a number or the address of a NUL-terminated text
- * that stays valid until the next call of either export. */
-TG_EXPORT intptr_t TG_CALL ca(HostInterface *host, int32_t budget_ms);
-TG_EXPORT intptr_t TG_CALL cb(HostInterface *host, int32_t code, int32_t length, const void *data,
-                              int32_t retries);
+/* ---- the exports ------------------------------------------------------- */
+
+/*
+ * ca(record, budget_ms): periodic work. Call it once per frame.
+ *   budget_ms > 0   run the cycle, spending at most that many ms on queued
+ *                   events (the rest wait for a later call);
+ *   budget_ms = 0   run the cycle with no limit on queued events;
+ *   budget_ms < 0   handle only the most recently queued event, nothing
+ *                   else (no initialisation, no cycle).
+ * The cycle itself runs at most once per tg_Sleep ms (60 by default); calls
+ * in between only watch the server address, at a cost of well under a
+ * microsecond. Result: number 0, or the address of TG_ERROR_INIT while
+ * initialisation fails.
+ *
+ * cb(record, code, length, data, retries): events and requests; see the
+ * event codes above for data, length and the result of each code. data may
+ * be none (then nothing is copied); a negative length counts as 0.
+ */
+#if !defined(TG_NO_EXPORT_PROTOTYPES)
+TG_API intptr_t TG_CALL ca(HostInterface *host, int32_t budget_ms);
+TG_API intptr_t TG_CALL cb(HostInterface *host, int32_t code, int32_t length, const void *data, int32_t retries);
+#endif
 
 typedef intptr_t(TG_CALL *TgCaFunction)(HostInterface *host, int32_t budget_ms);
-typedef intptr_t(TG_CALL *TgCbFunction)(HostInterface *host, int32_t code, int32_t length,
-                                        const void *data, int32_t retries);
+typedef intptr_t(TG_CALL *TgCbFunction)(HostInterface *host, int32_t code, int32_t length, const void *data,
+                                        int32_t retries);
+
+/* Binds an export found by dlsym or GetProcAddress to a typed function
+ * pointer without a cast (a function pointer and the looked-up address have
+ * the same size on every target of the module):
+ *
+ *   TgCaFunction call_ca;
+ *   void *address = dlsym(library, "ca");   (or GetProcAddress)
+ *   TG_BIND_EXPORT(call_ca, address);
+ */
+#define TG_BIND_EXPORT(function, address) memcpy(&(function), &(address), sizeof(function))
 
 #ifdef __cplusplus
 }
 #endif
 
+/* ---- layout checks (32-bit targets) ------------------------------------ */
+
 #if (defined(_WIN32) && !defined(_WIN64)) || (defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4)
-#ifdef __cplusplus
-#define TG_STATIC_ASSERT(c, m) static_assert(c, m)
-#else
-#define TG_STATIC_ASSERT(c, m) _Static_assert(c, m)
-#endif
-TG_STATIC_ASSERT(offsetof(HostInterface, digest_hex) == 4, "digest_hex");
-TG_STATIC_ASSERT(offsetof(HostInterface, agent_handle) == 12, "agent_handle");
-TG_STATIC_ASSERT(offsetof(HostInterface, new_client_ready) == 16, "new_client_ready");
-TG_STATIC_ASSERT(offsetof(HostInterface, guid) == 20, "guid");
-TG_STATIC_ASSERT(offsetof(HostInterface, message_prefix) == 53, "message_prefix");
-TG_STATIC_ASSERT(offsetof(HostInterface, home_path) == 85, "home_path");
-TG_STATIC_ASSERT(offsetof(HostInterface, key_a) == 360, "key_a");
-TG_STATIC_ASSERT(offsetof(HostInterface, key_d) == 372, "key_d");
-TG_STATIC_ASSERT(offsetof(HostInterface, host_keyword) == 376, "host_keyword");
-TG_STATIC_ASSERT(offsetof(HostInterface, host_query) == 380, "host_query");
-TG_STATIC_ASSERT(offsetof(HostInterface, host_print) == 384, "host_print");
-TG_STATIC_ASSERT(offsetof(HostInterface, host_send) == 388, "host_send");
-TG_STATIC_ASSERT(offsetof(HostInterface, host_send_oob) == 400, "host_send_oob");
-TG_STATIC_ASSERT(offsetof(HostInterface, host_screen_info) == 404, "host_screen_info");
-TG_STATIC_ASSERT(offsetof(HostInterface, annotate_connect) == 408, "annotate_connect");
-TG_STATIC_ASSERT(offsetof(HostInterface, module_slot2) == 412, "module_slot2");
-TG_STATIC_ASSERT(offsetof(HostInterface, module_slot3) == 416, "module_slot3");
-TG_STATIC_ASSERT(offsetof(HostInterface, second_table) == 420, "second_table");
-TG_STATIC_ASSERT(sizeof(HostInterface) == 424, "size");
+/* A negative array size fails the build; this compiles as C89 as well. */
+#define TG_LAYOUT_CHECK(name, condition) typedef char tg_layout_##name[(condition) ? 1 : -1]
+TG_LAYOUT_CHECK(digest_hex, offsetof(HostInterface, digest_hex) == 4);
+TG_LAYOUT_CHECK(agent_handle, offsetof(HostInterface, agent_handle) == 12);
+TG_LAYOUT_CHECK(new_client_ready, offsetof(HostInterface, new_client_ready) == 16);
+TG_LAYOUT_CHECK(guid, offsetof(HostInterface, guid) == 20);
+TG_LAYOUT_CHECK(message_prefix, offsetof(HostInterface, message_prefix) == 53);
+TG_LAYOUT_CHECK(home_path, offsetof(HostInterface, home_path) == 85);
+TG_LAYOUT_CHECK(key_a, offsetof(HostInterface, key_a) == 360);
+TG_LAYOUT_CHECK(key_d, offsetof(HostInterface, key_d) == 372);
+TG_LAYOUT_CHECK(host_keyword, offsetof(HostInterface, host_keyword) == 376);
+TG_LAYOUT_CHECK(host_query, offsetof(HostInterface, host_query) == 380);
+TG_LAYOUT_CHECK(host_print, offsetof(HostInterface, host_print) == 384);
+TG_LAYOUT_CHECK(host_send, offsetof(HostInterface, host_send) == 388);
+TG_LAYOUT_CHECK(host_send_oob, offsetof(HostInterface, host_send_oob) == 400);
+TG_LAYOUT_CHECK(host_screen_info, offsetof(HostInterface, host_screen_info) == 404);
+TG_LAYOUT_CHECK(annotate_connect, offsetof(HostInterface, annotate_connect) == 408);
+TG_LAYOUT_CHECK(module_slot2, offsetof(HostInterface, module_slot2) == 412);
+TG_LAYOUT_CHECK(module_slot3, offsetof(HostInterface, module_slot3) == 416);
+TG_LAYOUT_CHECK(second_table, offsetof(HostInterface, second_table) == 420);
+TG_LAYOUT_CHECK(size, sizeof(HostInterface) == 424);
+#undef TG_LAYOUT_CHECK
 #endif
 
 #endif /* TALLYGUARD_HOST_INTERFACE_H */

@@ -3,8 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/client_state.h"
+#include "console/console_state.h"
 #include "platform/platform.h"
+#include "services/host_services.h"
 #include "util/text.h"
 
 void ConsolePrint(int level, const char* format, ...) {
@@ -14,10 +15,9 @@ void ConsolePrint(int level, const char* format, ...) {
   FormatTextV(text, sizeof text, format, args);
   va_end(args);
 
-  ClientState& state = Client();
-  HostInterface* host = state.host;
+  HostInterface* host = RememberedHost();
   if (level != kLogOnly && host != nullptr && host->host_print != nullptr) host->host_print(text, 1);
-  if (state.settings.log_to_file == 1) LogLine(HomePath("tgcl.log"), "%s", text);
+  if (CurrentSettings().log_to_file == 1) LogLine(HomePath("tgcl.log"), "%s", text);
 }
 
 void LogLine(const char* path, const char* format, ...) {
@@ -37,8 +37,17 @@ void LogLine(const char* path, const char* format, ...) {
   fclose(file);
 }
 
+void SetHomeDirectory(const char* directory) {
+  char* home = Console().home_dir;
+  CopyBounded(home, directory, sizeof Console().home_dir - 1);
+}
+
+const char* HomeDirectory() { return Console().home_dir; }
+
 const char* HomePath(const char* name) {
-  char* buffer = Client().home_path_buffer;
-  FormatText(buffer, kHomePathBufferSize, "%s%s", Client().home_dir, name != nullptr ? name : "");
+  char* buffer = Console().home_path_buffer;
+  FormatText(buffer, kHomePathBufferSize, "%s%s", Console().home_dir, name != nullptr ? name : "");
   return buffer;
 }
+
+void CopyHomePath(const char* name, char* out, int size) { CopyBounded(out, HomePath(name), size - 1); }

@@ -1,5 +1,5 @@
-// The one route for every message the player sees, the log file and the
-// home-directory path helper.
+// The one route for every message the player sees, the log file, and the
+// home directory with its path helper.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,12 @@ void ConsolePrint(int level, const char* format, ...) __attribute__((format(prin
 // closing it for this one line. A file that cannot be opened loses the line.
 void LogLine(const char* path, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The home directory (ending in "\"), as initialisation set it up.
+void SetHomeDirectory(const char* directory);
+const char* HomeDirectory();
+
 // The home directory joined to name, in one shared buffer that the next call
 // overwrites. Cut, never overrun, when the two together are too long.
 const char* HomePath(const char* name);
+// The same path copied into out (size bytes).
+void CopyHomePath(const char* name, char* out, int size);

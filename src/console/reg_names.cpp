@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "console/console.h"
+#include "console/console_state.h"
 #include "console/text_file.h"
-#include "core/client_state.h"
 #include "platform/platform.h"
 #include "protocol/framing.h"
 #include "util/arg_list.h"
@@ -21,12 +21,12 @@ const int kListLimit = 1024;
 // A names file larger than this is not a names file.
 const long kMaxFileSize = 1024 * 1024;
 
-GrowArray& Table() { return Client().registered_names.table; }
+GrowArray& Table() { return Console().registered_names; }
 RegisteredName& At(int i) { return *static_cast<RegisteredName*>(Table().Element(i)); }
 const char* KindText(uint8_t kind) { return kind == 1 ? "Full" : "Partial"; }
-const char* Password() { return Client().settings.reg_name_password; }
+const char* Password() { return CurrentSettings().reg_name_password; }
 
-void NamesPath(char* path, int size) { CopyBounded(path, HomePath(Client().settings.reg_name_file), size - 1); }
+void NamesPath(char* path, int size) { CopyHomePath(CurrentSettings().reg_name_file, path, size); }
 
 // XORs bytes that start at file position offset with the password.
 void Scramble(uint8_t* bytes, size_t length, size_t offset, const char* password) {
@@ -35,7 +35,7 @@ void Scramble(uint8_t* bytes, size_t length, size_t offset, const char* password
   for (size_t i = 0; i < length; ++i) bytes[i] ^= static_cast<uint8_t>(password[(offset + i) % n]);
 }
 
-void SaveTo(HostInterface* host, const char* path) {
+void SaveTo(HostInterface* host, const char* path, uint32_t now) {
   const char* password = Password();
   ReplacingFile file(path);
   size_t position = 0;
@@ -65,7 +65,40 @@ void SaveTo(HostInterface* host, const char* path) {
     ++written;
   }
   if (file.Commit()) ConsolePrint(0, "%d Registered Name Record%s written to %s", written, PluralS(written), path);
-  SendRegisteredNames(host);
+  SendRegisteredNames(host, now);
+}
+
+// Adds one registration to the table. false (with a message) when the match
+// text or the password is blank or the table cannot grow.
+bool AddRecord(const char* match, const char* password, const char* kind) {
+  char match_text[256], password_text[256];
+  CopyBounded(match_text, match, sizeof match_text - 1);
+  CopyBounded(password_text, password, sizeof password_text - 1);
+  TrimChars(match_text, " \t");
+  TrimChars(password_text, " \t");
+  if (match_text[0] == '\0' || password_text[0] == '\0') {
+    ConsolePrint(0, "Invalid / Blank Match Text (%s) and/or Password (%s)", match_text, password_text);
+    return false;
+  }
+  RegisteredName record;
+  memset(&record, 0, sizeof record);
+  CopyBounded(record.match, match_text, 32);
+  CopyBounded(record.password, password_text, 32);
+  memcpy(record.digest, DigestHexText(record.password, static_cast<int32_t>(strlen(record.password)), kPasswordSeed), 33);
+  record.kind = SameLetters(kind != nullptr ? kind : "", "Full") ? 1 : 2;
+  if (!Table().Append(&record)) {
+    ConsolePrint(0, "Error: could not add Registered Name Record");
+    return false;
+  }
+  return true;
+}
+
+// A registration read from a file: added and reported.
+void AddLoadedName(const char* match, const char* password, const char* kind) {
+  if (AddRecord(match, password, kind)) {
+    const RegisteredName& added = At(Table().Count() - 1);
+    ConsolePrint(0, "Added Registered Name Record: %s", added.match);
+  }
 }
 
 // Reads the whole file, NUL-terminated; none when it is missing, empty or
@@ -88,7 +121,7 @@ uint8_t* ReadWhole(const char* path, long* size) {
 }
 
 // Adds the words of the records, three at a time, across lines.
-void AddRecords(HostInterface* host, char* text) {
+void AddRecords(char* text) {
   char words[3][256];
   int have = 0;
   for (char* line = text; line != nullptr;) {
@@ -98,7 +131,7 @@ void AddRecords(HostInterface* host, char* text) {
     for (int i = 0; i < list.Count(); ++i) {
       CopyBounded(words[have], list.Word(i), sizeof words[have] - 1);
       if (++have == 3) {
-        AddRegisteredName(host, words[0], words[1], words[2], 0);
+        AddLoadedName(words[0], words[1], words[2]);
         have = 0;
       }
     }
@@ -106,11 +139,11 @@ void AddRecords(HostInterface* host, char* text) {
   }
   if (have > 0) {
     for (int i = have; i < 3; ++i) words[i][0] = '\0';
-    AddRegisteredName(host, words[0], words[1], words[2], 0);  // refused by the blank check
+    AddLoadedName(words[0], words[1], words[2]);  // refused by the blank check
   }
 }
 
-void LoadFrom(HostInterface* host, const char* path, int clear) {
+void LoadFrom(const char* path, int clear) {
   if (clear) Table().Clear();
   long size = 0;
   uint8_t* bytes = ReadWhole(path, &size);
@@ -127,40 +160,18 @@ void LoadFrom(HostInterface* host, const char* path, int clear) {
       rest = reinterpret_cast<char*>(bytes) + kPlainHeaderLength;
     if (rest == nullptr) ConsolePrint(0, "Cannot load %s - Header Missing", path);
   }
-  if (rest != nullptr) AddRecords(host, rest);
+  if (rest != nullptr) AddRecords(rest);
   free(bytes);
 }
 
 }  // namespace
 
-void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, int save) {
-  char match_text[256], password_text[256];
-  CopyBounded(match_text, match, sizeof match_text - 1);
-  CopyBounded(password_text, password, sizeof password_text - 1);
-  TrimChars(match_text, " \t");
-  TrimChars(password_text, " \t");
-  if (match_text[0] == '\0' || password_text[0] == '\0') {
-    ConsolePrint(0, "Invalid / Blank Match Text (%s) and/or Password (%s)", match_text, password_text);
-    return;
-  }
-  RegisteredName record;
-  memset(&record, 0, sizeof record);
-  CopyBounded(record.match, match_text, 32);
-  CopyBounded(record.password, password_text, 32);
-  memcpy(record.digest, DigestHexText(record.password, static_cast<int32_t>(strlen(record.password)), kPasswordSeed), 33);
-  record.kind = SameLetters(kind != nullptr ? kind : "", "Full") ? 1 : 2;
-  if (!Table().Append(&record)) {
-    ConsolePrint(0, "Error: could not add Registered Name Record");
-    return;
-  }
-  if (save) {
-    SaveRegisteredNames(host);
-  } else {
-    ConsolePrint(0, "Added Registered Name Record: %s", record.match);
-  }
+void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind,
+                       uint32_t now) {
+  if (AddRecord(match, password, kind)) SaveRegisteredNames(host, now);
 }
 
-void DeleteRegisteredName(HostInterface* host, int32_t slot) {
+void DeleteRegisteredName(HostInterface* host, int32_t slot, uint32_t now) {
   if (slot < 1 || slot > Table().Count()) {
     ConsolePrint(0, "Invalid Slot # Specified");
     return;
@@ -168,7 +179,7 @@ void DeleteRegisteredName(HostInterface* host, int32_t slot) {
   RegisteredName& name = At(slot - 1);
   ConsolePrint(0, "Deleting Registered Name \"%s\"", name.match);
   memset(&name, 0, sizeof name);
-  SaveRegisteredNames(host);
+  SaveRegisteredNames(host, now);
 }
 
 void ListRegisteredNames() {
@@ -184,29 +195,29 @@ void ListRegisteredNames() {
   ConsolePrint(0, "End of Registered Name List (%d Record%s)", count, PluralS(count));
 }
 
-void SaveRegisteredNames(HostInterface* host) {
+void SaveRegisteredNames(HostInterface* host, uint32_t now) {
   char path[kHomePathBufferSize];
   NamesPath(path, sizeof path);
-  SaveTo(host, path);
+  SaveTo(host, path, now);
 }
 
-void LoadRegisteredNames(HostInterface* host, int clear) {
+void LoadRegisteredNames(HostInterface*, int clear) {
   char path[kHomePathBufferSize];
   NamesPath(path, sizeof path);
-  LoadFrom(host, path, clear);
+  LoadFrom(path, clear);
 }
 
-void ReloadRegisteredNames(HostInterface* host) {
+void ReloadRegisteredNames(HostInterface* host, uint32_t now) {
   LoadRegisteredNames(host, 1);
   char import[kHomePathBufferSize];
-  CopyBounded(import, HomePath("regname1.dat"), sizeof import - 1);
+  CopyHomePath("regname1.dat", import, sizeof import);
   if (!PlatformFileExists(import)) return;
-  LoadFrom(host, import, 0);
-  SaveRegisteredNames(host);
+  LoadFrom(import, 0);
+  SaveRegisteredNames(host, now);
   PlatformDeleteFile(import);
 }
 
-void SendRegisteredNames(HostInterface* host) {
+void SendRegisteredNames(HostInterface* host, uint32_t now) {
   char text[kListLimit] = "R";
   size_t length = 1;
   for (int i = 0; i < Table().Count(); ++i) {
@@ -216,5 +227,5 @@ void SendRegisteredNames(HostInterface* host) {
     AppendText(text, sizeof text, "\"%s\" \"%s\" %d ", name.match, name.digest, name.kind);
     length = strlen(text);
   }
-  if (length > 1) SendPayload(host, text, static_cast<int32_t>(length) + 1);
+  if (length > 1) SendPayload(host, text, static_cast<int32_t>(length) + 1, now);
 }

@@ -6,34 +6,24 @@
 // when one is set), then one line "\"match\" \"password\" Full|Partial\r\n"
 // per name. With a password every byte of the file is XORed with the
 // password character at (position mod password length).
+//
+// List ('R' payload): "R" and, per name, "\"match\" \"digest\" kind ".
 #pragma once
 
 #include <cstdint>
 
 #include "tallyguard/host_interface.h"
-#include "util/grow_array.h"
 
-struct RegisteredName {
-  char match[33];   // empty: a deleted slot, kept until the next load
-  char password[33];
-  char digest[33];  // seeded MD5 of the password, upper-case hex
-  uint8_t kind;     // 1 Full, 2 Partial
-};
-
-struct RegisteredNames {
-  GrowArray table{static_cast<int>(sizeof(RegisteredName)), "RegNames"};
-};
-
-// Adds a registration; with save set (the commands) the file is written
-// afterwards, otherwise (loading) the addition is reported.
-void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, int save);
-void DeleteRegisteredName(HostInterface* host, int32_t slot);
+// Adds a registration (the commands) and saves the file.
+void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind,
+                       uint32_t now);
+void DeleteRegisteredName(HostInterface* host, int32_t slot, uint32_t now);
 void ListRegisteredNames();
 // Writes the names file (home directory + tg_RegNameFn), then sends the list.
-void SaveRegisteredNames(HostInterface* host);
+void SaveRegisteredNames(HostInterface* host, uint32_t now);
 // Loads the names file; with clear the table is emptied first.
 void LoadRegisteredNames(HostInterface* host, int clear);
 // Loads the names again and imports "regname1.dat" (on each new game server).
-void ReloadRegisteredNames(HostInterface* host);
+void ReloadRegisteredNames(HostInterface* host, uint32_t now);
 // Sends the registered-name list ('R' payload) to the game server.
-void SendRegisteredNames(HostInterface* host);
+void SendRegisteredNames(HostInterface* host, uint32_t now);

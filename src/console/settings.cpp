@@ -6,57 +6,16 @@
 
 #include "console/config_files.h"
 #include "console/console.h"
+#include "console/console_state.h"
 #include "console/reg_names.h"
-#include "core/client_state.h"
+#include "console/setting_table.h"
+#include "protocol/protocol_state.h"
 #include "util/text.h"
 
 namespace {
 
-// Every setting word, in the order in which lines are matched.
-const SettingEntry kSettings[] = {
-    {"tg_MsgPrefix", "[TG Message Prefix]", SettingKind::kText, 31, 0},
-    {"tg_Security", "[0=No, 1=Yes (default=1)]", SettingKind::kFlag, 0, 1},
-    {"tg_Sleep", "[# of Milliseconds (default=250)]", SettingKind::kNumber, 20, 500},
-    {"tg_LogToFile", "[0=No, 1=Yes (default=0)]", SettingKind::kFlag, 0, 1},
-    {"tg_SsLog", "[0=No, 1=Yes (default=1)]", SettingKind::kFlag, 0, 1},
-    {"tg_SsSave", "[0=No, 1=Yes (default=0)]", SettingKind::kFlag, 0, 1},
-    {"tg_RegNameFn", "[Filename for Registered Names]", SettingKind::kText, 255, 0},
-    {"tg_RegNamePw", "[Encryption Key for RegName Files]", SettingKind::kText, 31, 0},
-    {"tg_forceoob", "", SettingKind::kNumber, 0, 1},
-    {"TG_SYSTEM", "", SettingKind::kNumber, 0, 1},
-    {"TG_NETPORT", "", SettingKind::kNumber, 0, 65535},
-    {"TG_LOGMD5TOOL", "", SettingKind::kNumber, 0, 1},
-    {"TG_LAN", "", SettingKind::kNumber, 0, 1},
-    {"TG_SSBPP", "", SettingKind::kNumber, 3, 8},
-    {"TG_AUTOEXEC", "", SettingKind::kText, 31, 0},
-    {"TG_IGNORE", "", SettingKind::kNumber, 0, 1},
-    {"tg_LogUser", "[remote_log_username]", SettingKind::kText, 31, 0},
-    {"tg_LogPw", "[remote_log_password]", SettingKind::kText, 31, 0},
-    {"tg_LogAddr", "[remote_log_address]", SettingKind::kText, 127, 0},
-    {"tg_LogPort", "[remote_log_port]", SettingKind::kNumber, 1, 65535},
-};
-const int kSettingCount = sizeof kSettings / sizeof kSettings[0];
-const int kRegNameFile = 6, kRegNamePassword = 7, kSystem = 9;
-
-// The public table: the first eight words and the last four.
-const SettingEntry kPublic[] = {kSettings[0], kSettings[1], kSettings[2],  kSettings[3],
-                                kSettings[4], kSettings[5], kSettings[6],  kSettings[7],
-                                kSettings[16], kSettings[17], kSettings[18], kSettings[19]};
-
-void* Storage(int index, HostInterface* host) {
-  Settings& s = Client().settings;
-  void* const storage[] = {host->message_prefix, &s.security,   &s.sleep_ms,     &s.log_to_file,
-                           &s.ss_log,            &s.ss_save,    s.reg_name_file, s.reg_name_password,
-                           &s.force_oob,         &s.system,     &s.net_port,     &s.log_md5_tool,
-                           &s.lan,               &s.ss_bpp,     s.autoexec,      &s.ignore_faults,
-                           s.log_user,           s.log_password, s.log_address,  &s.log_port};
-  static_assert(sizeof storage / sizeof storage[0] == kSettingCount, "one storage place per setting");
-  return storage[index];
-}
-
-// A line names the setting when it starts with the name (any letter case)
-// followed by the end or a blank; the blank is replaced by a terminator.
-// Gives the value text, or none when the line does not match.
+// The blank after a matched name is replaced by a terminator. Gives the
+// value text, or none when the line does not name the setting.
 char* MatchName(const char* name, char* line) {
   const size_t n = strlen(name);
   if (!SameLettersN(line, name, static_cast<int>(n))) return nullptr;
@@ -75,11 +34,8 @@ int32_t ReadSigned(const char* text) {
   return static_cast<int32_t>(value);
 }
 
-// tg_LogPort starts at 0, below its range, meaning "no port"; a saved 0 read
-// back stays 0 instead of becoming the lowest port.
-bool KeepsZero(const char* name) { return strcmp(name, "tg_LogPort") == 0; }
-
-void ApplyNumber(const char* name, int32_t* value, int32_t low, int32_t high, char* text) {
+void ApplyNumber(const SettingEntry& entry, int32_t* value, char* text) {
+  int32_t low = entry.low, high = entry.high;
   if (low > high) {
     const int32_t swap = low;
     low = high;
@@ -88,21 +44,21 @@ void ApplyNumber(const char* name, int32_t* value, int32_t low, int32_t high, ch
   TrimChars(text, " \t\"");
   if (text[0] != '\0') {
     int32_t number = ReadSigned(text);
-    *value = number == 0 && KeepsZero(name) ? 0 : number < low ? low : number > high ? high : number;
+    *value = number == 0 && entry.zero_is_unset ? 0 : number < low ? low : number > high ? high : number;
   }
-  ConsolePrint(0, "%s = %d (%d to %d)", name, *value, low, high);
+  ConsolePrint(0, "%s = %d (%d to %d)", entry.name, *value, low, high);
 }
 
-void ApplyFlag(const char* name, int32_t* value, char* text) {
+void ApplyFlag(const SettingEntry& entry, int32_t* value, char* text) {
   TrimChars(text, " \t\"");
   if (text[0] != '\0') {
     int32_t number = ReadDigits(text);
     *value = number > 1 ? 1 : number;
   }
-  ConsolePrint(0, "%s = %d (0=No, 1=Yes)", name, *value);
+  ConsolePrint(0, "%s = %d (0=No, 1=Yes)", entry.name, *value);
 }
 
-void ApplyText(const char* name, char* buffer, int size, char* text) {
+void ApplyText(const SettingEntry& entry, char* buffer, char* text) {
   TrimChars(text, " \t");
   const size_t n = strlen(text);
   if (n > 0) {
@@ -113,57 +69,69 @@ void ApplyText(const char* name, char* buffer, int size, char* text) {
         text[n - 1] = '\0';
         ++text;
       }
-      CopyBounded(buffer, text, size);
+      CopyBounded(buffer, text, entry.high);
     }
   }
-  ConsolePrint(0, "%s = %s", name, buffer);
+  ConsolePrint(0, "%s = %s", entry.name, buffer);
+}
+
+void ApplyValue(const SettingEntry& entry, void* storage, char* text) {
+  switch (entry.kind) {
+    case SettingKind::kText:
+      ApplyText(entry, static_cast<char*>(storage), text);
+      break;
+    case SettingKind::kFlag:
+      ApplyFlag(entry, static_cast<int32_t*>(storage), text);
+      break;
+    case SettingKind::kNumber:
+      ApplyNumber(entry, static_cast<int32_t*>(storage), text);
+      break;
+  }
+}
+
+// TG_SYSTEM cannot change while a game server is connected: the old value is
+// put back and shown once more. Either way "tgsys.cfg" records the value.
+void KeepSystemSwitch(const SettingEntry& entry, int32_t* value, int32_t before) {
+  if (ServerConnected() && *value != before) {
+    *value = before;
+    ConsolePrint(0, "tg_system cannot be changed while connected to a server");
+    char again[32];
+    FormatText(again, sizeof again, "tg_system %d", static_cast<int>(before));
+    char* text = MatchName(entry.name, again);
+    if (text != nullptr) ApplyNumber(entry, value, text);
+  }
+  WriteSystemFile(*value);
+}
+
+void RunAction(const SettingEntry& entry, HostInterface* host, void* storage, int32_t before, uint32_t now) {
+  switch (entry.on_change) {
+    case SettingAction::kNone:
+      break;
+    case SettingAction::kReloadNames:
+      LoadRegisteredNames(host, 1);
+      break;
+    case SettingAction::kSaveNames:
+      SaveRegisteredNames(host, now);
+      break;
+    case SettingAction::kSystemSwitch:
+      KeepSystemSwitch(entry, static_cast<int32_t*>(storage), before);
+      break;
+  }
 }
 
 }  // namespace
 
-const SettingEntry* PublicSettings(int* count) {
-  *count = sizeof kPublic / sizeof kPublic[0];
-  return kPublic;
-}
-
-int ApplyNumberLine(const char* name, int32_t* value, int32_t low, int32_t high, char* line) {
-  char* text = MatchName(name, line);
-  if (text == nullptr) return 0;
-  ApplyNumber(name, value, low, high, text);
-  return 1;
-}
-
-int ApplySettingLine(HostInterface* host, char* line) {
-  ClientState& state = Client();
-  for (int i = 0; i < kSettingCount; ++i) {
-    const SettingEntry& entry = kSettings[i];
+int ApplySettingLine(HostInterface* host, char* line, uint32_t now) {
+  int count = 0;
+  const SettingEntry* table = SettingTable(&count);
+  for (int i = 0; i < count; ++i) {
+    const SettingEntry& entry = table[i];
     char* text = MatchName(entry.name, line);
     if (text == nullptr) continue;
-    const int32_t system_before = state.settings.system;
-    void* storage = Storage(i, host);
-    switch (entry.kind) {
-      case SettingKind::kText:
-        ApplyText(entry.name, static_cast<char*>(storage), entry.low, text);
-        break;
-      case SettingKind::kFlag:
-        ApplyFlag(entry.name, static_cast<int32_t*>(storage), text);
-        break;
-      case SettingKind::kNumber:
-        ApplyNumber(entry.name, static_cast<int32_t*>(storage), entry.low, entry.high, text);
-        break;
-    }
-    if (i == kRegNameFile) LoadRegisteredNames(host, 1);
-    if (i == kRegNamePassword) SaveRegisteredNames(host);
-    if (i == kSystem) {
-      if (state.connected && state.settings.system != system_before) {
-        state.settings.system = system_before;
-        ConsolePrint(0, "tg_system cannot be changed while connected to a server");
-        char again[32];
-        FormatText(again, sizeof again, "tg_system %d", static_cast<int>(system_before));
-        ApplyNumberLine(entry.name, &state.settings.system, entry.low, entry.high, again);
-      }
-      WriteSystemFile();
-    }
+    void* storage = SettingStorage(entry, Console().settings, host);
+    const int32_t before = entry.kind == SettingKind::kText ? 0 : *static_cast<int32_t*>(storage);
+    ApplyValue(entry, storage, text);
+    RunAction(entry, host, storage, before, now);
     return 1;
   }
   return 0;

@@ -1,159 +1,127 @@
 #include "core/cycle.h"
 
-#include <cstring>
-
 #include "console/console.h"
+#include "console/console_state.h"
+#include "console/dispatch.h"
 #include "console/reg_names.h"
-#include "core/client_state.h"
+#include "core/core_state.h"
 #include "core/event_queue.h"
-#include "core/host_query.h"
-#include "core/integrity.h"
-#include "master/database.h"
-#include "master/exchange.h"
-#include "master/modules.h"
-#include "master/transport.h"
+#include "core/initialise.h"
+#include "core/main_work.h"
+#include "integrity/integrity.h"
 #include "platform/platform.h"
 #include "protocol/connection.h"
 #include "protocol/framing.h"
-#include "protocol/rules.h"
-#include "protocol/wire_constants.h"
-#include "screenshot/capture.h"
-#include "screenshot/delivery.h"
+#include "protocol/protocol_state.h"
+#include "services/host_services.h"
 #include "util/elapsed.h"
 #include "util/text.h"
 
 namespace {
 
-const int32_t kMainWorkBudgetMs = 40;
-const int32_t kCacheRequestPeriodMs = 30000;
-const int32_t kHostReportPeriodMs = 30000;
-
-// 1 when the host variable has a non-empty value.
-int ReadHostText(HostInterface* host, const char* name, char* value) {
-  return QueryHostCvar(host, name, value) == 0 && value[0] != '\0';
-}
+// The connection duty runs only in a call that is still within this many ms
+// of its tick.
+const int32_t kConnectionDutyWindowMs = 10;
+// The player's GUID is asked for from this watch call on.
+const uint32_t kGuidFromCall = 4;
 
 // Runs on every ca call with a budget of 0 or more, before the interval check.
 void WatchConnection(HostInterface* host, uint32_t now) {
-  ClientState& state = Client();
-  if (!state.initialised || state.halted) return;
-  ++state.watch_calls;
+  CoreState& core = Core();
+  if (!core.initialised || core.halted) return;
+  ++core.watch_calls;
 
   char text[TG_QUERY_BUFFER_SIZE];
-  if (state.watch_calls >= 4 && state.guid[0] == '\0' && ReadHostText(host, TG_GUID_CVAR, text))
-    CopyBounded(state.guid, text, sizeof state.guid - 1);
+  if (core.watch_calls >= kGuidFromCall && PlayerGuid()[0] == '\0' && ReadHostText(host, TG_GUID_CVAR, text))
+    SetPlayerGuid(text);
 
-  if (!state.game_version_shown) {
-    state.game_version_shown = 1;
+  if (!core.game_version_shown) {
+    core.game_version_shown = 1;
     if (!ReadHostText(host, "version", text)) CopyBounded(text, "unknown", sizeof text - 1);
     ConsolePrint(0, "Game Version [%s]", text);
   }
 
   text[0] = '\0';
   QueryHost(host, TG_QUERY_SERVER_ADDRESS, text);
-  if (strcmp(text, state.connection.server_address) != 0) {
-    ResetConnection(text, now);
-    ReloadRegisteredNames(host);
-    state.connected = text[0] != '\0' && !SameLetters(text, TG_NO_SERVER_ADDRESS);
-    if (state.connected) {
+  if (ServerAddressChanged(text)) {
+    const int connected = ResetConnection(text, now);
+    ReloadRegisteredNames(host, now);
+    if (connected) {
       ConsolePrint(0, "Game server %s", text);
     } else {
       ConsolePrint(0, "No game server");
     }
-    state.integrity.last_long_duty = state.connected ? now : 0;
+    StartLongDuty(connected, now);
   }
 
-  if (state.enabled && state.connected && ElapsedMs(PlatformTick(), now) < 10) RunConnectionDuty(host, now);
-}
-
-// Every 30 s the host may have something to report; the game server is told
-// that there is a report, not what it says.
-void ReportToHost(HostInterface* host, uint32_t now) {
-  CycleTimers& timers = Client().timers;
-  if (timers.host_report != 0 && ElapsedMs(now, timers.host_report) < kHostReportPeriodMs) return;
-  timers.host_report = now;
-  char text[TG_QUERY_BUFFER_SIZE] = "";
-  const intptr_t result = QueryHost(host, TG_QUERY_REPORT, text);
-  if (result != 0 && text[0] != '\0') {
-    char payload[8];
-    wire::Unmask(wire::Text::kHostReport, payload, sizeof payload);
-    QueuePayload(payload, static_cast<int32_t>(strlen(payload)) + 1, 1);
-  }
+  if (ModuleEnabled() && ServerConnected() && ElapsedMs(PlatformTick(), now) < kConnectionDutyWindowMs)
+    RunConnectionDuty(host, now);
 }
 
 struct CycleWork {
   HostInterface* host;
   int32_t budget_ms;
+  uint32_t now;
   bool main_work;
   bool walk_events;
 };
 
 void RunCycleWork(void* context) {
   const CycleWork& work = *static_cast<CycleWork*>(context);
-  if (Client().fault_injection != nullptr) Client().fault_injection(FaultPlace::kCycle);
-  if (work.main_work) MainWork(work.host);
+  if (Core().fault_injection != nullptr) Core().fault_injection(FaultPlace::kCycle);
+  if (work.main_work) MainWork(work.host, work.now);
   if (work.walk_events) WalkEvents(work.host, work.budget_ms);
 }
 
-void HandleLatestEventGuarded(void* context) { HandleLatestEvent(static_cast<HostInterface*>(context)); }
+struct LatestEvent {
+  HostInterface* host;
+  uint32_t now;
+};
+
+void HandleLatestEventGuarded(void* context) {
+  const LatestEvent& event = *static_cast<LatestEvent*>(context);
+  HandleLatestEvent(event.host, event.now);
+}
 
 void ReportFault() {
   RecoverEventsAfterFault();
-  if (Client().settings.ignore_faults < 1) ConsolePrint(0, "O/S Exception Notice");
+  if (CurrentSettings().ignore_faults < 1) ConsolePrint(0, "O/S Exception Notice");
+}
+
+// A command handled in this call may ask for the next cycle at once.
+void HonourCycleRequest() {
+  if (TakeCycleRequest()) RunNextCycleAtOnce();
 }
 
 }  // namespace
 
-void MainWork(HostInterface* host) {
-  ClientState& state = Client();
-  const uint32_t t = PlatformTick();
-  ++state.main_work_runs;
-  if (state.pending_deletion[0] != '\0' && PlatformDeleteFile(state.pending_deletion))
-    state.pending_deletion[0] = '\0';
-  if (!state.enabled || state.halted) return;
-  if (state.halt_deadline != 0 && ElapsedMs(t, state.halt_deadline) > 10000) state.halted = 1;
-  if (state.watch_calls == 5) PrepareCaptureDevice(host);
-  ServiceSocket(host);
-  if (!state.connected) return;
-
-  if (state.agent.version >= 1285 && state.agent.data.Count() == 0) TakeOverAgentData(host);
-  CheckNextRule(host, t);
-  ImportServerDatabaseOnce(host);
-  CheckAfterImport(host);
-  FlushQueue(host, t);
-  if (ElapsedMs(PlatformTick(), t) >= kMainWorkBudgetMs) return;
-
-  ProcessMasterTransfers(host, t);
-  if (ElapsedMs(t, state.timers.cache_request) >= kCacheRequestPeriodMs) {
-    state.timers.cache_request = t;
-    if (state.settings.lan != 1) RequestMasterCache(host);
-  }
-  RunTimedDuties(host, t);
-  ServeScreenshots(host, t);
-  ReportToHost(host, t);
-  QueryMasterWhenDue(host, t);
-}
-
 intptr_t RunCycle(HostInterface* host, int32_t budget_ms) {
-  ClientState& state = Client();
-  state.host = host;
-  if (!Initialise(host)) return reinterpret_cast<intptr_t>(TG_ERROR_INIT);
-  state.enabled_snapshot = state.enabled;
-
+  CoreState& core = Core();
+  RememberHost(host);
   const uint32_t now = PlatformTick();
-  WatchConnection(host, now);
-  const bool first = state.last_cycle_time == 0;
-  if (!first && ElapsedMs(now, state.last_cycle_time) < state.settings.sleep_ms) return 0;
-  state.last_cycle_time = now;
-  state.phase ^= 1;
+  if (!Initialise(host, now)) return reinterpret_cast<intptr_t>(TG_ERROR_INIT);
+  core.enabled_snapshot = ModuleEnabled();
 
-  CycleWork work = {host, budget_ms, state.initialised && (state.phase == 0 || first), state.phase == 1 || first};
+  WatchConnection(host, now);
+  const bool first = core.last_cycle_time == 0;
+  if (!first && ElapsedMs(now, core.last_cycle_time) < CurrentSettings().sleep_ms) return 0;
+  core.last_cycle_time = now;
+  core.phase ^= 1;
+
+  CycleWork work = {host, budget_ms, now, core.initialised && (core.phase == 0 || first), core.phase == 1 || first};
   if (PlatformRunGuarded(RunCycleWork, &work)) ReportFault();
+  HonourCycleRequest();
   return 0;
 }
 
 void HandleOneEvent(HostInterface* host) {
-  Client().host = host;
-  if (Client().events.count <= 0) return;
-  if (PlatformRunGuarded(HandleLatestEventGuarded, host)) ReportFault();
+  RememberHost(host);
+  if (Events().count <= 0) return;
+  LatestEvent event = {host, PlatformTick()};
+  if (PlatformRunGuarded(HandleLatestEventGuarded, &event)) ReportFault();
+  HonourCycleRequest();
 }
+
+void RunNextCycleAtOnce() { Core().last_cycle_time = 0; }
+
+int ModuleHalted() { return Core().halted; }

@@ -3,9 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "console/console_state.h"
 #include "console/dispatch.h"
-#include "core/client_state.h"
+#include "core/core_state.h"
 #include "platform/platform.h"
+#include "protocol/framing.h"
 #include "protocol/receive.h"
 #include "util/elapsed.h"
 
@@ -18,7 +20,7 @@ EventQueue::~EventQueue() {
 }
 
 const char* QueueEvent(int32_t code, int32_t length, const void* data, int32_t retries) {
-  EventQueue& queue = Client().events;
+  EventQueue& queue = Events();
   if (queue.count >= kEventQueueSize) return TG_ERROR_OVERFLOW;
   uint8_t* copy = nullptr;
   if (data != nullptr) {
@@ -42,22 +44,22 @@ const char* QueueEvent(int32_t code, int32_t length, const void* data, int32_t r
   return nullptr;
 }
 
-void HandleEvent(HostInterface* host, int32_t index) {
-  EventQueue& queue = Client().events;
+void HandleEvent(HostInterface* host, int32_t index, uint32_t now) {
+  EventQueue& queue = Events();
   // Take the copy out of the record first: a re-queued event may land in the
   // same record (single-event handling) and gets a fresh copy of its own.
   const HostEvent event = queue.records[index];
   queue.records[index].data = nullptr;
   queue.in_hand = event.data;
-  if (Client().fault_injection != nullptr) Client().fault_injection(FaultPlace::kEventHandler);
+  if (Core().fault_injection != nullptr) Core().fault_injection(FaultPlace::kEventHandler);
   bool handled = false;
   bool droppable = false;
   switch (event.code) {
     case TG_EVENT_SERVER_PACKET:
-      handled = ReceiveFrame(host, event.length, event.data) != 0;
+      handled = ReceiveFrame(host, event.length, event.data, now) != 0;
       break;
     case TG_EVENT_CONSOLE_LINE:
-      DispatchLine(host, event.length, reinterpret_cast<char*>(event.data), 0, 1);
+      DispatchLine(host, event.length, reinterpret_cast<char*>(event.data), 0, 1, now);
       handled = true;
       break;
     case TG_EVENT_IGNORED_15:
@@ -91,39 +93,40 @@ void DropFront(EventQueue& queue, int32_t handled) {
 }  // namespace
 
 void WalkEvents(HostInterface* host, int32_t budget_ms) {
-  ClientState& state = Client();
-  EventQueue& queue = state.events;
+  EventQueue& queue = Events();
+  CoreState& core = Core();
   const int32_t present = queue.count;
-  ++state.event_walks;
+  ++core.event_walks;
   const uint32_t start = PlatformTick();
-  state.framing.frames_this_cycle = 0;
+  StartCycleFrameCount();
   int32_t handled = 0;
   queue.handling_in_walk = 1;
   for (int32_t i = 0; i < present; ++i) {
-    if (budget_ms != 0 && ElapsedMs(PlatformTick(), start) >= budget_ms) break;
+    const uint32_t now = PlatformTick();
+    if (budget_ms != 0 && ElapsedMs(now, start) >= budget_ms) break;
     queue.handling = i;
-    HandleEvent(host, i);
+    HandleEvent(host, i, now);
     handled = i + 1;
-    if (state.framing.frames_this_cycle > 4) break;
-    if (!state.enabled_snapshot && state.enabled) break;
+    if (FramesSentThisCycle() > 4) break;
+    if (!core.enabled_snapshot && ModuleEnabled()) break;
   }
   queue.handling = -1;
   queue.handling_in_walk = 0;
   DropFront(queue, handled);
 }
 
-void HandleLatestEvent(HostInterface* host) {
-  EventQueue& queue = Client().events;
+void HandleLatestEvent(HostInterface* host, uint32_t now) {
+  EventQueue& queue = Events();
   if (queue.count <= 0) return;
   --queue.count;
   queue.handling = queue.count;
   queue.handling_in_walk = 0;
-  HandleEvent(host, queue.count);
+  HandleEvent(host, queue.count, now);
   queue.handling = -1;
 }
 
 void RecoverEventsAfterFault() {
-  EventQueue& queue = Client().events;
+  EventQueue& queue = Events();
   const int32_t index = queue.handling;
   if (index < 0) return;
   free(queue.in_hand);

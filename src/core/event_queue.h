@@ -29,22 +29,26 @@ struct EventQueue {
   EventQueue& operator=(const EventQueue&) = delete;
 };
 
+// The queue inside the one module-wide state object.
+EventQueue& Events();
+
 // Adds an event with its own copy of the data. Gives none, or
 // TG_ERROR_OVERFLOW when 256 events are queued (nothing changes then).
 const char* QueueEvent(int32_t code, int32_t length, const void* data, int32_t retries);
 
-// Handles the record at index: code 13 to ReceiveFrame, 14 to DispatchLine,
-// 15 and 16 dropped. A refused event or one without a handler is queued
-// again while its retries last.
-void HandleEvent(HostInterface* host, int32_t index);
+// Handles the record at index at time now: code 13 to ReceiveFrame, 14 to
+// DispatchLine, 15 and 16 dropped. A refused event or one without a handler
+// is queued again while its retries last.
+void HandleEvent(HostInterface* host, int32_t index, uint32_t now);
 
 // One walk of the queue: the events present at its start, in order, until
 // the budget (ms; 0 = none) is spent, more than 4 frames were sent, or the
 // module became enabled during the walk. Handled records leave the queue.
+// The tick is read before each event; each handler gets that reading.
 void WalkEvents(HostInterface* host, int32_t budget_ms);
 
 // Handles the most recently queued event alone.
-void HandleLatestEvent(HostInterface* host);
+void HandleLatestEvent(HostInterface* host, uint32_t now);
 
 // After a fault ended a handler: drops the faulting event and, when it
 // happened in a walk, the events handled before it; the rest stay queued.

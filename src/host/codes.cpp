@@ -1,14 +1,13 @@
 #include "host/codes.h"
 
-#include <cstring>
-
-#include "console/console.h"
+#include "console/console_state.h"
 #include "console/dispatch.h"
-#include "core/client_state.h"
-#include "core/cycle.h"
-#include "core/host_query.h"
+#include "console/module_switch.h"
+#include "core/initialise.h"
+#include "integrity/integrity.h"
 #include "protocol/framing.h"
 #include "protocol/wire_constants.h"
+#include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/text.h"
 
@@ -32,35 +31,21 @@ intptr_t AnswerEnabledQuery(HostInterface* host) {
   if (host == nullptr || host->host_query == nullptr) return 0;
   char value[TG_QUERY_BUFFER_SIZE];
   QueryHostCvar(host, "cl_tallyguard", value);
-  return value[0] == '1' && Client().enabled ? 1 : 0;
-}
-
-void Enable(HostInterface* host) {
-  ClientState& state = Client();
-  if (host->host_keyword != nullptr) host->host_keyword("set_cl_tallyguard", "1");
-  int was_enabled = state.enabled;
-  state.enabled = 1;
-  if (!was_enabled) StartupLoads(host);
-}
-
-void DisableAtNextStart(HostInterface* host) {
-  if (host->host_keyword != nullptr) host->host_keyword("set_cl_tallyguard", "0");
-  ConsolePrint(0, "The Tallyguard Client will be disabled the NEXT TIME upon startup.");
+  return value[0] == '1' && ModuleEnabled() ? 1 : 0;
 }
 
 }  // namespace
 
-intptr_t AnswerCode(int32_t code, const void* data) {
-  ClientState& state = Client();
-  HostInterface* host = state.host;
+intptr_t AnswerCode(int32_t code, const void* data, uint32_t now) {
+  HostInterface* host = RememberedHost();
   switch (code) {
     case TG_CODE_VERSION:
       return TG_MODULE_VERSION;
     case TG_CODE_KEY:
       return AnswerKeyEvent(data);
-    case 19:
-    case 20:
-    case 21:
+    case TG_CODE_FIXED_19:
+    case TG_CODE_FIXED_20:
+    case TG_CODE_FIXED_21:
       return 90000;
     case TG_CODE_FIXED_22:
       return 4;
@@ -75,15 +60,15 @@ intptr_t AnswerCode(int32_t code, const void* data) {
     case TG_CODE_ENABLED:
       return AnswerEnabledQuery(host);
     case TG_CODE_ENABLE:
-      if (host != nullptr) Enable(host);
+      if (host != nullptr && !SwitchModuleOn(host)) StartupLoads(host, now);
       return 0;
     case TG_CODE_DISABLE:
-      if (host != nullptr) DisableAtNextStart(host);
+      if (host != nullptr) SwitchModuleOffAtNextStart(host);
       return 0;
     case TG_CODE_RUNNING:
-      return state.enabled && host != nullptr ? 0 : -2;
+      return ModuleEnabled() && host != nullptr ? 0 : -2;
     case TG_CODE_STATUS:
-      return !state.integrity.check_flag || state.integrity.pass_flag ? 1 : 0;
+      return IntegrityStatus();
     default:
       return 0;
   }

@@ -5,13 +5,6 @@
 
 #include "tallyguard/host_interface.h"
 
-// The master query falls due every 30 minutes.
-const uint32_t kMasterQueryPeriodMs = 1800000;
-
-struct MasterState {
-  uint32_t last_query_time = 0;  // tick of the last master exchange
-};
-
 void ProcessMasterTransfers(HostInterface* host, uint32_t now);
 void QueryMasterWhenDue(HostInterface* host, uint32_t now);
 

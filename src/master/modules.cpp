@@ -1,8 +1,7 @@
 #include "master/modules.h"
 
-// No agent module is loaded yet, so its version stays 0 and it has no data.
+// No agent module is loaded yet, so its version stays 0.
 void StartAgent(HostInterface*) {}
-void TakeOverAgentData(HostInterface*) {}
 void QueryAgentVersion(HostInterface*) {}
 void ReconcileModules(HostInterface*, uint32_t) {}
 void HandleAgentDelivery(HostInterface*, const uint8_t*, int32_t) {}

@@ -11,5 +11,6 @@ void StartMasterTransport(HostInterface* host);
 // Opens, binds or closes the socket as TG_NETPORT says and hands waiting
 // datagrams to ReceiveFrame.
 void ServiceSocket(HostInterface* host);
-// The cache request duty, run when the 30 s cache-request timer falls due.
-void RequestMasterCache(HostInterface* host);
+// The cache-request duty of the main work: every 30000 ms, unless TG_LAN is
+// 1, the start-up cache request goes to a master.
+void RunCacheRequestDuty(HostInterface* host, uint32_t now);

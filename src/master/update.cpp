@@ -1,13 +1,64 @@
 #include "master/update.h"
 
 #include <cstdlib>
+#include <cstring>
 
-#include "core/client_state.h"
+#include "master/master_state.h"
+#include "util/arg_list.h"
+#include "util/elapsed.h"
+#include "util/text.h"
 
-UpdateTransfer::~UpdateTransfer() { free(buffer); }
+namespace {
+
+const int32_t kTransferSilenceMs = 20000;
+
+// A file name from the server must name a file inside "htm\", nothing else.
+bool IsPlainFileName(const char* name) {
+  if (name[0] == '\0' || strstr(name, "..") != nullptr) return false;
+  for (const char* p = name; *p != '\0'; ++p)
+    if (*p == '\\' || *p == '/' || *p == ':') return false;
+  return true;
+}
+
+}  // namespace
+
+void AnnounceUpdate(char* argument, uint32_t now) {
+  UpdateTransfer& transfer = Master().update;
+  DropUpdateTransfer();
+  ArgList words(argument, 1, 0);
+  if (words.Length(1) != 32 || words.Length(2) == 0) return;
+  const int32_t size = ReadDigits(words.Word(0));
+  if (size <= 0 || size > kMaxUpdateSize) return;
+  char file[256];
+  CopyBounded(file, words.Word(2), 255);
+  if (!IsPlainFileName(file)) return;
+  CopyBounded(transfer.digest, words.Word(1), 32);
+  FormatText(transfer.name, sizeof transfer.name, "htm\\%s", file);
+  const size_t name_length = strlen(transfer.name);
+  if (name_length < 3 || !SameLetters(transfer.name + name_length - 3, "htm")) {
+    transfer.name[0] = '\0';
+    return;
+  }
+  transfer.buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+  if (transfer.buffer == nullptr) {
+    transfer.name[0] = '\0';
+    return;
+  }
+  transfer.size = size;
+  transfer.last_chunk = -1;
+  transfer.last_chunk_time = now;
+}
+
+int UpdateTransferActive(uint32_t now) {
+  const UpdateTransfer& transfer = Master().update;
+  if (transfer.buffer == nullptr) return 0;
+  if (ElapsedMs(now, transfer.last_chunk_time) < kTransferSilenceMs) return 1;
+  DropUpdateTransfer();
+  return 0;
+}
 
 void DropUpdateTransfer() {
-  UpdateTransfer& transfer = Client().update;
+  UpdateTransfer& transfer = Master().update;
   free(transfer.buffer);
   transfer.buffer = nullptr;
   transfer.size = 0;

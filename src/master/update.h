@@ -1,29 +1,19 @@
-// Update packages that the game server announces and streams.
+// Update packages that the game server announces ('G') and streams ('H').
 #pragma once
 
 #include <cstdint>
 
 #include "tallyguard/host_interface.h"
 
-// The largest package the module accepts (a hostile size must not make it
-// reserve unbounded memory).
-const int32_t kMaxUpdateSize = 16 * 1024 * 1024;
-
-struct UpdateTransfer {
-  uint8_t* buffer = nullptr;  // set while a transfer is in progress
-  int32_t size = 0;
-  char digest[33] = "";       // the package's digest as 32 hex digits
-  char name[256] = "";        // "htm\<file>" inside the home directory
-  int32_t last_chunk = -1;
-  uint32_t last_chunk_time = 0;  // the announcement or the latest data
-
-  UpdateTransfer() = default;
-  ~UpdateTransfer();
-  UpdateTransfer(const UpdateTransfer&) = delete;
-  UpdateTransfer& operator=(const UpdateTransfer&) = delete;
-};
-
-// Frees the buffer of a transfer in progress and forgets its name.
-void DropUpdateTransfer();
+// A transfer announcement: "<size> <digest> <file>". Drops any transfer in
+// progress, then starts one when the digest has 32 characters, the size is
+// 1 to kMaxUpdateSize and the file is a plain name ending in "htm" (it is
+// kept inside "htm\").
+void AnnounceUpdate(char* argument, uint32_t now);
 // Update data ('H' payloads).
 void HandleUpdateData(HostInterface* host, const uint8_t* argument, int32_t length);
+// 1 while a transfer is in progress and the server spoke of it less than
+// 20000 ms ago; a transfer silent for longer is dropped (and gives 0).
+int UpdateTransferActive(uint32_t now);
+// Frees the buffer of a transfer in progress and forgets its name.
+void DropUpdateTransfer();

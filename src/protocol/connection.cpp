@@ -2,16 +2,16 @@
 
 #include <cstring>
 
-#include "console/console.h"
-#include "core/client_state.h"
+#include "integrity/integrity.h"
+#include "protocol/protocol_state.h"
 #include "protocol/rules.h"
-#include "protocol/wire_constants.h"
 #include "screenshot/delivery.h"
 #include "util/text.h"
 
-void ResetConnection(const char* address, uint32_t now) {
-  ClientState& state = Client();
-  ConnectionState& connection = state.connection;
+int ServerAddressChanged(const char* address) { return strcmp(address, Protocol().connection.server_address) != 0; }
+
+int ResetConnection(const char* address, uint32_t now) {
+  ConnectionState& connection = Protocol().connection;
   CopyBounded(connection.server_address, address, sizeof connection.server_address - 1);
   const char* colon = strchr(connection.server_address, ':');
   if (colon != nullptr) {
@@ -27,33 +27,11 @@ void ResetConnection(const char* address, uint32_t now) {
   connection.guid_notice_printed = 0;
   connection.last_version_notice = 0;
   connection.cvar_request_flag = 0;
-  if (SameLetters(connection.server_address, TG_NO_SERVER_ADDRESS)) connection.hello_seen = 0;
+  const bool no_server = SameLetters(connection.server_address, TG_NO_SERVER_ADDRESS);
+  if (no_server) connection.hello_seen = 0;
+  connection.connected = connection.server_address[0] != '\0' && !no_server;
   FreeScreenshotSlots();
   ClearRules();
-  state.integrity.last_exchange_duty = now - 68000u;
-}
-
-TgGameCommand GameCommand() {
-  const uint8_t* table = static_cast<const uint8_t*>(Client().second_table);
-  if (table == nullptr) return nullptr;
-  TgGameCommand operation;
-  memcpy(&operation, table + TG_SECOND_TABLE_GAME_COMMAND, sizeof operation);
-  return operation;
-}
-
-void ShowWarning(HostInterface* host, const char* text, int on_screen) {
-  static const char kWarning[] = "*WARNING*";
-  char saved[sizeof host->message_prefix];
-  memcpy(saved, host->message_prefix, sizeof saved);
-  memcpy(host->message_prefix, kWarning, sizeof kWarning);
-  char format[8];
-  ConsolePrint(1, wire::Unmask(wire::Text::kWarningFormat, format, sizeof format), text);
-  memcpy(host->message_prefix, saved, sizeof saved);
-
-  TgGameCommand command = GameCommand();
-  if (on_screen != 1 || command == nullptr) return;
-  char word[8], keyword[16], line[512];
-  FormatText(line, sizeof line, "%s *WARNING*: %s", wire::Unmask(wire::Text::kWarningCommand, word, sizeof word),
-             text);
-  command(wire::Unmask(wire::Text::kGameCommandKey, keyword, sizeof keyword), line);
+  MakeExchangeDutyDue(now);
+  return connection.connected;
 }

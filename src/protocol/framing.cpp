@@ -3,22 +3,37 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/client_state.h"
-#include "platform/platform.h"
+#include "console/console_state.h"
+#include "protocol/protocol_state.h"
 #include "protocol/wire_format.h"
 #include "util/elapsed.h"
 #include "util/text.h"
 
-FramingState::~FramingState() { free(key_buffer); }
+namespace {
+
+const int kOutboundReserve = 64;
+
+void NoteFirstTraffic(FramingState& framing, uint32_t now) {
+  if (framing.first_frame_sent) return;
+  framing.first_frame_sent = 1;
+  framing.first_frame_time = now;
+}
+
+}  // namespace
 
 void DrawClientIdent() {
   uint32_t ident = 0;
   while (ident == 0) ident = (static_cast<uint32_t>(rand()) << 16) | static_cast<uint32_t>(rand());
-  Client().framing.client_ident = ident;
+  Protocol().framing.client_ident = ident;
+}
+
+void SetPlayerGuid(const char* guid) {
+  char* stored = Protocol().framing.player_guid;
+  CopyBounded(stored, guid, sizeof Protocol().framing.player_guid - 1);
 }
 
 uint8_t* EnsureKeyBuffer() {
-  FramingState& framing = Client().framing;
+  FramingState& framing = Protocol().framing;
   if (framing.key_buffer != nullptr) return framing.key_buffer;
   uint8_t* buffer = static_cast<uint8_t*>(malloc(wire::kKeyBufferSize));
   if (buffer == nullptr) return nullptr;
@@ -33,26 +48,32 @@ const char* DeriveChannelKey(uint8_t* buffer, int32_t a, int32_t b, int32_t c, i
     static char no_key[16];
     return wire::Unmask(wire::Text::kNoKey, no_key, sizeof no_key);
   }
-  char* key = reinterpret_cast<char*>(buffer) + Client().framing.key_offset;
+  char* key = reinterpret_cast<char*>(buffer) + Protocol().framing.key_offset;
   wire::DeriveKeyText(a, b, c, d, key);
   return key;
 }
 
 const char* ChannelKey() {
-  const FramingState& framing = Client().framing;
+  const FramingState& framing = Protocol().framing;
   if (framing.key_buffer == nullptr) return "";
   return reinterpret_cast<const char*>(framing.key_buffer) + framing.key_offset;
 }
 
 void ClearChannelKey() {
-  FramingState& framing = Client().framing;
+  FramingState& framing = Protocol().framing;
   if (framing.key_buffer != nullptr) framing.key_buffer[framing.key_offset] = 0;
 }
 
-void SendPayload(HostInterface* host, const void* payload, int32_t length) {
-  ClientState& state = Client();
-  FramingState& framing = state.framing;
-  if (state.connection.frames_received == 0 || host == nullptr || payload == nullptr || length <= 0) return;
+void ReserveOutboundQueue() {
+  GrowArray& queue = Protocol().framing.outbound;
+  queue.SetInitialCapacity(kOutboundReserve);
+  queue.EnsureRoom();
+}
+
+void SendPayload(HostInterface* host, const void* payload, int32_t length, uint32_t now) {
+  ProtocolState& protocol = Protocol();
+  FramingState& framing = protocol.framing;
+  if (protocol.connection.frames_received == 0 || host == nullptr || payload == nullptr || length <= 0) return;
   if (length > wire::kMaxPayload) length = wire::kMaxPayload;
   const uint8_t* bytes = static_cast<const uint8_t*>(payload);
 
@@ -62,13 +83,10 @@ void SendPayload(HostInterface* host, const void* payload, int32_t length) {
                                    ? wire::BuildScrambledFrame(key, bytes, length, frame)
                                    : wire::BuildPlainFrame(framing.client_ident, bytes, length, frame);
 
-  if (!framing.first_frame_sent) {
-    framing.first_frame_sent = 1;
-    framing.first_frame_time = PlatformTick();
-  }
+  NoteFirstTraffic(framing, now);
   framing.bytes_sent += static_cast<uint32_t>(frame_length);
-  const ConnectionState& connection = state.connection;
-  if (state.settings.force_oob == 1 && connection.oob_address[0] != '\0' && connection.oob_port != 0 &&
+  const ConnectionState& connection = protocol.connection;
+  if (CurrentSettings().force_oob == 1 && connection.oob_address[0] != '\0' && connection.oob_port != 0 &&
       host->host_send_oob != nullptr) {
     host->host_send_oob(connection.oob_address, connection.oob_port, frame_length, frame);
   } else if (host->host_send != nullptr) {
@@ -77,10 +95,10 @@ void SendPayload(HostInterface* host, const void* payload, int32_t length) {
   ++framing.frames_this_cycle;
 }
 
-void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms) {
+void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms, uint32_t now) {
   if (payload == nullptr || length <= 0) return;
   if (length > wire::kMaxPayload) length = wire::kMaxPayload;
-  GrowArray& queue = Client().framing.outbound;
+  GrowArray& queue = Protocol().framing.outbound;
   OutboundSlot* slot = nullptr;
   for (int i = 0; i < queue.Count() && slot == nullptr; ++i) {
     OutboundSlot* candidate = static_cast<OutboundSlot*>(queue.Element(i));
@@ -92,29 +110,53 @@ void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms) {
     fresh.length = 0;
     slot = static_cast<OutboundSlot*>(queue.Element(queue.Append(&fresh) - 1));
   }
-  slot->enqueue_time = PlatformTick();
+  slot->enqueue_time = now;
   slot->delay_ms = delay_ms;
   slot->length = length;
   memcpy(slot->payload, payload, static_cast<size_t>(length));
 }
 
 void FlushQueue(HostInterface* host, uint32_t now) {
-  GrowArray& queue = Client().framing.outbound;
+  GrowArray& queue = Protocol().framing.outbound;
   for (int i = 0; i < queue.Count(); ++i) {
     OutboundSlot* slot = static_cast<OutboundSlot*>(queue.Element(i));
     if (slot->length == 0) continue;
     if (ElapsedMs(now, slot->enqueue_time) < static_cast<int32_t>(slot->delay_ms)) continue;
-    SendPayload(host, slot->payload, slot->length);
+    SendPayload(host, slot->payload, slot->length, now);
     slot->length = 0;
   }
 }
 
+void CountReceived(int32_t length, uint32_t now) {
+  FramingState& framing = Protocol().framing;
+  NoteFirstTraffic(framing, now);
+  if (length > 0) framing.bytes_received += static_cast<uint32_t>(length);
+}
+
+bool FirstTrafficTime(uint32_t* time) {
+  const FramingState& framing = Protocol().framing;
+  if (!framing.first_frame_sent) return false;
+  *time = framing.first_frame_time;
+  return true;
+}
+
+void TakeTrafficCounters(uint32_t* received, uint32_t* sent) {
+  FramingState& framing = Protocol().framing;
+  *received = framing.bytes_received;
+  *sent = framing.bytes_sent;
+  framing.bytes_received = 0;
+  framing.bytes_sent = 0;
+}
+
+void StartCycleFrameCount() { Protocol().framing.frames_this_cycle = 0; }
+
+int32_t FramesSentThisCycle() { return Protocol().framing.frames_this_cycle; }
+
 const char* TG_CALL AnnotateConnect(int32_t, int32_t kind, char* buffer, int32_t* length) {
-  ClientState& state = Client();
-  if (!state.enabled) return nullptr;
+  if (!ModuleEnabled()) return nullptr;
   if (kind != 2 || buffer == nullptr || length == nullptr || *length < 0) return nullptr;
   char annotation[129];
-  FormatText(annotation, sizeof annotation, " *%s", state.guid);
+  FormatText(annotation, sizeof annotation, " *%s", PlayerGuid());
   int32_t added = static_cast<int32_t>(strlen(annotation));
   if (*length + added > 1099) return "Max Packet Length Reached";
   memcpy(buffer + *length, annotation, static_cast<size_t>(added) + 1);

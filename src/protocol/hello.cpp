@@ -1,26 +1,31 @@
-// The server hello and the start of the scrambled link.
+#include "protocol/hello.h"
+
 #include <cstring>
 
 #include "console/console.h"
+#include "console/console_state.h"
 #include "console/reg_names.h"
-#include "core/client_state.h"
+#include "integrity/integrity.h"
+#include "master/master_state.h"
 #include "master/modules.h"
+#include "master/schedule.h"
 #include "master/update.h"
+#include "protocol/warning.h"
 #include "protocol/framing.h"
-#include "protocol/receive.h"
+#include "protocol/protocol_state.h"
 #include "protocol/wire_constants.h"
 #include "screenshot/delivery.h"
+#include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/text.h"
 
 namespace {
 
-const uint32_t kVersionNoticeQuietMs = 120000;
-const int32_t kTransferSilenceMs = 20000;
+const int32_t kVersionNoticeQuietMs = 120000;
 
-void RunAutoexec(HostInterface* host) {
-  const char* name = Client().settings.autoexec;
+void RunAutoexec() {
+  const char* name = CurrentSettings().autoexec;
   TgGameCommand command = GameCommand();
   if (name[0] == '\0' || command == nullptr) return;
   char keyword[16], line[64];
@@ -29,7 +34,7 @@ void RunAutoexec(HostInterface* host) {
 }
 
 void TakeAssignedGuid(HostInterface* host, const char* word) {
-  ConnectionState& connection = Client().connection;
+  ConnectionState& connection = Protocol().connection;
   CopyBounded(connection.assigned_guid, word, 32);
   if (connection.assigned_guid[0] == '\0' || connection.assigned_guid[0] == '?') {
     CopyBounded(connection.assigned_guid, "?", 1);
@@ -41,12 +46,12 @@ void TakeAssignedGuid(HostInterface* host, const char* word) {
 }
 
 void WarnOfOldServer(HostInterface* host) {
-  const ConnectionState& connection = Client().connection;
+  const ConnectionState& connection = Protocol().connection;
   char versions[64] = "";
   const int32_t client = connection.server_client_version;
   if (client > 0 && client < wire::kClientVersion) AppendText(versions, sizeof versions, "C%d.%03d ", client / 1000, client % 1000);
   const int32_t agent = connection.server_agent_version;
-  if (agent > 0 && agent < Client().agent.version) AppendText(versions, sizeof versions, "A%d", agent);
+  if (agent > 0 && agent < AgentVersion()) AppendText(versions, sizeof versions, "A%d", agent);
   if (versions[0] == '\0') return;
   char text[128];
   FormatText(text, sizeof text, "  Tallyguard Reports TG Server Running Old Version %s", versions);
@@ -54,25 +59,25 @@ void WarnOfOldServer(HostInterface* host) {
 }
 
 void ShowVersionNotice(uint32_t now) {
-  ConnectionState& connection = Client().connection;
-  if (connection.last_version_notice != 0 && ElapsedMs(now, connection.last_version_notice) <= static_cast<int32_t>(kVersionNoticeQuietMs))
+  ConnectionState& connection = Protocol().connection;
+  if (connection.last_version_notice != 0 && ElapsedMs(now, connection.last_version_notice) <= kVersionNoticeQuietMs)
     return;
-  char format[64];
-  ConsolePrint(0, wire::Unmask(wire::Text::kVersionNotice, format, sizeof format), connection.server_kind,
-               connection.server_version / 1000, connection.server_version % 1000, connection.server_agent_version,
-               connection.server_client_version / 1000, connection.server_client_version % 1000);
+  char word[16];
+  ConsolePrint(0, "%s %c v%d.%03d (A%d, C%d.%03d)", wire::Unmask(wire::Text::kServerWord, word, sizeof word),
+               connection.server_kind, connection.server_version / 1000, connection.server_version % 1000,
+               connection.server_agent_version, connection.server_client_version / 1000,
+               connection.server_client_version % 1000);
   connection.last_version_notice = now;
 }
 
 }  // namespace
 
 void HandleServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
-  ClientState& state = Client();
-  ConnectionState& connection = state.connection;
-  if (!connection.hello_seen) RunAutoexec(host);
+  ConnectionState& connection = Protocol().connection;
+  if (!connection.hello_seen) RunAutoexec();
   connection.hello_seen = 1;
-  if (ElapsedMs(now, state.timers.cache_request) < 31000) state.timers.cache_request = now - 31000u;
-  if (ElapsedMs(now, state.integrity.last_exchange_duty) < 68000) state.integrity.last_exchange_duty = now - 68000u;
+  PullCacheRequestForward(now);
+  MakeExchangeDutyDue(now);
 
   connection.server_kind = argument[0];
   ArgList words(reinterpret_cast<char*>(argument), 1, 0);
@@ -100,28 +105,25 @@ void HandleServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
     ShowVersionNotice(now);
     connection.last_key_a = host->key_a;
     ClearChannelKey();
-    screenshot_wanted = state.screenshots.slots[0].sequence == 0;
+    screenshot_wanted = FirstScreenshotSlotFree();
   }
-  if (state.agent.version < 1) QueryAgentVersion(host);
+  if (AgentVersion() < 1) QueryAgentVersion(host);
 
-  if (connection.server_client_version == wire::kClientVersion && connection.server_agent_version == state.agent.version) {
-    StartLink(host);
+  if (connection.server_client_version == wire::kClientVersion && connection.server_agent_version == AgentVersion()) {
+    StartLink(host, now);
   } else {
-    UpdateTransfer& transfer = state.update;
-    if (transfer.buffer != nullptr) {
-      if (ElapsedMs(now, transfer.last_chunk_time) < kTransferSilenceMs) return;
-      DropUpdateTransfer();
-    }
+    // A package still arriving keeps the hello waiting; a silent one is dropped.
+    if (UpdateTransferActive(now)) return;
     connection.last_key_a = 0;
     ReconcileModules(host, now);
   }
   if (screenshot_wanted) QueueServerScreenshot(host, 0, nullptr);
 }
 
-void StartLink(HostInterface* host) {
+void StartLink(HostInterface* host, uint32_t now) {
   DeriveChannelKey(EnsureKeyBuffer(), host->key_a, host->key_b, host->key_c, host->key_d);
-  char format[8], ack[16];
-  FormatText(ack, sizeof ack, wire::Unmask(wire::Text::kLinkAck, format, sizeof format), 'D', 'w', wire::kClientVersion);
-  SendPayload(host, ack, static_cast<int32_t>(strlen(ack)) + 1);
-  SendRegisteredNames(host);
+  char ack[16];
+  FormatText(ack, sizeof ack, "%c%c%d", 'D', 'w', wire::kClientVersion);
+  SendPayload(host, ack, static_cast<int32_t>(strlen(ack)) + 1, now);
+  SendRegisteredNames(host, now);
 }

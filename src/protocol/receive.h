@@ -10,12 +10,8 @@
 // consumed (also when it was ignored) and 0 when it is refused for now: the
 // event queue offers it again while its retries last. data must be writable
 // and followed by a NUL (the event queue's copy is).
-int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data);
+int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_t now);
 
 // Acts on one payload by its first byte. payload[length] must be a NUL, so
 // that text payloads read as C strings. Always 1.
-int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload);
-
-// The server hello ('C') and the start of the scrambled link.
-void HandleServerHello(HostInterface* host, uint8_t* argument, uint32_t now);
-void StartLink(HostInterface* host);
+int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, uint32_t now);

@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "console/console.h"
+#include "console/console_state.h"
 #include "console/reg_names.h"
-#include "core/client_state.h"
-#include "core/host_query.h"
-#include "core/integrity.h"
-#include "platform/platform.h"
+#include "integrity/integrity.h"
 #include "protocol/framing.h"
-#include "protocol/wire_constants.h"
+#include "protocol/protocol_state.h"
+#include "protocol/wire_bytes.h"
+#include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/text.h"
 
@@ -22,20 +22,15 @@ const size_t kBindingSummaryRoom = 40;
 const int kCvarListSize = 1025;
 const int kCvarListRoom = 990;
 
-// A name the host handed back by address (queries 110 and 111), bounded.
-void CopyHostName(char* out, intptr_t address) {
-  CopyBounded(out, reinterpret_cast<const char*>(address), TG_QUERY_BUFFER_SIZE - 1);
+void QueueText(const char* text, uint32_t delay_ms, uint32_t now) {
+  QueuePayload(text, static_cast<int32_t>(strlen(text)) + 1, delay_ms, now);
 }
 
-void QueueText(const char* text, uint32_t delay_ms) {
-  QueuePayload(text, static_cast<int32_t>(strlen(text)) + 1, delay_ms);
+void SendText(HostInterface* host, const char* text, uint32_t now) {
+  SendPayload(host, text, static_cast<int32_t>(strlen(text)) + 1, now);
 }
 
-void SendText(HostInterface* host, const char* text) {
-  SendPayload(host, text, static_cast<int32_t>(strlen(text)) + 1);
-}
-
-void ListBindings(HostInterface* host, const char* search) {
+void ListBindings(HostInterface* host, const char* search, uint32_t now) {
   char text[kBindingListSize] = "X";
   const int count = WalkBindings(host, search, [&text](const char* name, const char* command) {
     if (strlen(text) + strlen(name) + strlen(command) + kBindingSummaryRoom < sizeof text)
@@ -45,61 +40,60 @@ void ListBindings(HostInterface* host, const char* search) {
   FormatText(summary, sizeof summary, "[%d key binding match%s found]", count, count == 1 ? "" : "es");
   if (strlen(text) + strlen(summary) < sizeof text) AppendText(text, sizeof text, "%s", summary);
   text[0] = 'A';
-  QueueText(text, 2);
+  QueueText(text, 2, now);
 }
 
 void AppendName(char* text, const char* name) {
   if (strlen(text) + strlen(name) < static_cast<size_t>(kCvarListRoom)) AppendText(text, kCvarListSize, "\"%s\" ", name);
 }
 
-void ListCvars(HostInterface* host, uint8_t subtype, const char* search) {
+void ListCvars(HostInterface* host, uint8_t subtype, const char* search, uint32_t now) {
   char text[kCvarListSize] = "X";
   int count = 0;
-  char buffer[TG_QUERY_BUFFER_SIZE];
-  char name[TG_QUERY_BUFFER_SIZE];
-  for (int guard = 0; guard < kMaxHostEnumeration; ++guard) {
-    if (subtype == 'F') {
-      CopyBounded(buffer, search, sizeof buffer - 1);
-      if (QueryHost(host, TG_QUERY_CVAR_SEARCH, buffer) != 0 || buffer[0] == '\0') break;
-      if (IsProtectedName(buffer)) continue;
-      ++count;
-      AppendName(text, buffer);
-    } else {
-      buffer[0] = '\0';
-      const intptr_t address = QueryHost(host, subtype == 'G' ? TG_QUERY_USER_CVAR : TG_QUERY_CHANGED_CVAR, buffer);
-      if (address == 0) break;
-      CopyHostName(name, address);
-      if (name[0] == '\0') continue;
-      const bool counts = subtype == 'G' ? ((ReadDigits(buffer) & 0xFF) & 0xD1) == 0x80 : buffer[0] != '\0';
-      if (!counts) continue;
+  if (subtype == 'F') {
+    WalkCvarSearch(host, search, [&](const char* name) {
+      if (IsProtectedName(name)) return;
       ++count;
       AppendName(text, name);
-    }
+    });
+  } else {
+    WalkHostCvars(host, subtype == 'G' ? TG_QUERY_USER_CVAR : TG_QUERY_CHANGED_CVAR,
+                  [&](const char* name, const char* buffer) {
+                    if (name[0] == '\0') return;
+                    const bool counts = subtype == 'G' ? ((ReadDigits(buffer) & 0xFF) & 0xD1) == 0x80 : buffer[0] != '\0';
+                    if (!counts) return;
+                    ++count;
+                    AppendName(text, name);
+                  });
   }
   const char* ending = count == 1 ? "" : subtype == 'F' ? "es" : "s";
-  const char* summary = subtype == 'F' ? "[%d cvar match%s found]" : subtype == 'G' ? "[%d user cvar%s found]"
-                                                                                   : "[%d changed cvar%s found]";
-  AppendText(text, sizeof text, summary, count, ending);
+  if (subtype == 'F') {
+    AppendText(text, sizeof text, "[%d cvar match%s found]", count, ending);
+  } else if (subtype == 'G') {
+    AppendText(text, sizeof text, "[%d user cvar%s found]", count, ending);
+  } else {
+    AppendText(text, sizeof text, "[%d changed cvar%s found]", count, ending);
+  }
   text[0] = 'Q';
-  SendText(host, text);
+  SendText(host, text, now);
 }
 
-void SendProtocolValue(char* argument) {
+void SendProtocolValue(char* argument, uint32_t now) {
   ArgList words(argument, 1, 0);
   uint32_t value = static_cast<uint32_t>(ReadDigits(words.Word(0))) ^ static_cast<uint32_t>(ReadDigits(words.Word(1)));
   if (value < 30) value += 30;
   char text[32];
   FormatText(text, sizeof text, "BK%lu", static_cast<unsigned long>(value));
-  QueueText(text, 1);
+  QueueText(text, 1, now);
 }
 
-void SendTimingReply() {
-  char format[8], text[32];
-  FormatText(text, sizeof text, wire::Unmask(wire::Text::kTimingReply, format, sizeof format), rand() % 100 + 130600);
-  QueueText(text, PlatformTick() % 15 + 12);
+void SendTimingReply(uint32_t now) {
+  char text[32];
+  FormatText(text, sizeof text, "%c%c%d", 'T', 'q', rand() % 100 + 130600);
+  QueueText(text, now % 15 + 12, now);
 }
 
-void SendResource(HostInterface* host, const char* argument) {
+void SendResource(HostInterface* host, const char* argument, uint32_t now) {
   char wanted[256];
   CopyBounded(wanted, argument, 255);
   char reply[600];
@@ -120,18 +114,17 @@ void SendResource(HostInterface* host, const char* argument) {
       break;
     }
   }
-  QueueText(reply, 2);
+  QueueText(reply, 2, now);
 }
 
-void SendLastRelayResult() {
-  char format[8];
-  uint8_t payload[16];
-  FormatText(reinterpret_cast<char*>(payload), sizeof payload, wire::Unmask(wire::Text::kRelayResultReply, format, sizeof format),
-             'B', 'W', "");
-  const size_t n = strlen(reinterpret_cast<char*>(payload));
-  const uint32_t result = static_cast<uint32_t>(Client().connection.last_relay_result);
-  for (int i = 0; i < 4; ++i) payload[n + i] = static_cast<uint8_t>(result >> (8 * i));
-  QueuePayload(payload, static_cast<int32_t>(n + 4), 1);
+// "BW" and the last relay result, least significant byte first, no NUL.
+void SendLastRelayResult(uint32_t now) {
+  uint8_t payload[8];
+  wire::ByteWriter out(payload, sizeof payload);
+  out.U8('B');
+  out.U8('W');
+  out.U32LE(static_cast<uint32_t>(Protocol().connection.last_relay_result));
+  QueuePayload(payload, out.Length(), 1, now);
 }
 
 bool IsIntegritySubtype(uint8_t subtype) {
@@ -145,7 +138,7 @@ bool IsProtectedName(const char* name) {
   return FindText(name, "pass", 0) != nullptr || FindText(name, "cdkey", 0) != nullptr;
 }
 
-void SendCvarValue(HostInterface* host, const char* name, char kind) {
+void SendCvarValue(HostInterface* host, const char* name, char kind, uint32_t now) {
   if (name == nullptr || IsProtectedName(name)) return;
   char shown[260];
   CopyBounded(shown, name, 255);
@@ -157,43 +150,43 @@ void SendCvarValue(HostInterface* host, const char* name, char kind) {
   } else {
     FormatText(text, sizeof text, "%c%s = \"%s\"", kind, shown, value);
   }
-  if (kind == 'L') Client().connection.cvar_request_flag = 1;
-  QueueText(text, 4);
-  if (Client().settings.log_md5_tool == 1) ConsolePrint(0, "Sent to server: %s", text);
+  if (kind == 'L') Protocol().connection.cvar_request_flag = 1;
+  QueueText(text, 4, now);
+  if (CurrentSettings().log_md5_tool == 1) ConsolePrint(0, "Sent to server: %s", text);
 }
 
-void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length) {
+void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length, uint32_t now) {
   if (subtype < 7 || subtype > 124) return;
   char* text = reinterpret_cast<char*>(argument);
   switch (subtype) {
     case 'A':
-      SendCvarValue(host, text, 'M');
+      SendCvarValue(host, text, 'M', now);
       return;
     case 'B':
-      SendCvarValue(host, text, 'L');
+      SendCvarValue(host, text, 'L', now);
       return;
     case 'E':
-      ListBindings(host, text);
+      ListBindings(host, text, now);
       return;
     case 'F':
     case 'G':
     case 'H':
-      ListCvars(host, subtype, text);
+      ListCvars(host, subtype, text, now);
       return;
     case 'I':
-      SendRegisteredNames(host);
+      SendRegisteredNames(host, now);
       return;
     case 'L':
-      SendProtocolValue(text);
+      SendProtocolValue(text, now);
       return;
     case 'Q':
-      SendTimingReply();
+      SendTimingReply(now);
       return;
     case 'U':
-      SendResource(host, text);
+      SendResource(host, text, now);
       return;
     case 'W':
-      SendLastRelayResult();
+      SendLastRelayResult(now);
       return;
     default:
       if (IsIntegritySubtype(subtype)) HandleIntegrityQuery(host, subtype, argument, length);

@@ -7,11 +7,11 @@
 #include "tallyguard/host_interface.h"
 
 // Handles request subtype with its argument (a NUL follows it).
-void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length);
+void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length, uint32_t now);
 
 // Queues the reply kind ('M' or 'L') with the cvar's name and quoted value,
 // 4 ms from now. A protected name ("pass" or "cdkey" in it) gets no reply.
-void SendCvarValue(HostInterface* host, const char* name, char kind);
+void SendCvarValue(HostInterface* host, const char* name, char kind, uint32_t now);
 
 // True for a cvar name whose value is never sent: it contains "pass" or
 // "cdkey" in any letter case.

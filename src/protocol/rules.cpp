@@ -5,13 +5,12 @@
 #include <cstring>
 
 #include "console/console.h"
-#include "core/client_state.h"
-#include "core/host_query.h"
-#include "platform/platform.h"
-#include "protocol/connection.h"
+#include "protocol/warning.h"
 #include "protocol/framing.h"
+#include "protocol/protocol_state.h"
 #include "protocol/requests.h"
 #include "protocol/wire_constants.h"
+#include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/text.h"
@@ -52,22 +51,30 @@ Verdict Judge(const CvarRule& rule, const char* value) {
 void Bound(double value, char* out, int size) { FormatDecimal(value, out, size, 6); }
 
 void ReportViolation(HostInterface* host, CvarRule& rule, const Verdict& verdict, uint32_t now) {
-  char format[64], text[512], x[64], low[64], high[64];
+  char text[512], cvar[8], demand[24];
+  wire::Unmask(wire::Text::kCvarWord, cvar, sizeof cvar);
   if (rule.kind == kRuleIn || rule.kind == kRuleOut) {
+    char x[64], low[64], high[64];
     Bound(verdict.number, x, sizeof x);
     Bound(rule.low, low, sizeof low);
     Bound(rule.high, high, sizeof high);
     const bool equal = rule.low == rule.high;
-    wire::Text which = rule.kind == kRuleIn ? (equal ? wire::Text::kRuleInEqual : wire::Text::kRuleIn)
-                                            : (equal ? wire::Text::kRuleOutEqual : wire::Text::kRuleOut);
-    FormatText(text, sizeof text, wire::Unmask(which, format, sizeof format), rule.name, x, low, high);
+    const wire::Text which = rule.kind == kRuleIn ? wire::Text::kMustBe
+                                                  : (equal ? wire::Text::kMustNotBe : wire::Text::kMustBeOutside);
+    wire::Unmask(which, demand, sizeof demand);
+    if (equal) {
+      FormatText(text, sizeof text, "%s %s = %s %s %s", cvar, rule.name, x, demand, low);
+    } else {
+      FormatText(text, sizeof text, "%s %s = %s %s %s to %s", cvar, rule.name, x, demand, low, high);
+    }
   } else {
-    wire::Text which = rule.kind == kRuleInclude ? wire::Text::kRuleInclude : wire::Text::kRuleExclude;
-    FormatText(text, sizeof text, wire::Unmask(which, format, sizeof format), rule.name, verdict.compared, rule.text);
+    wire::Unmask(rule.kind == kRuleInclude ? wire::Text::kMustInclude : wire::Text::kMustNotInclude, demand,
+                 sizeof demand);
+    FormatText(text, sizeof text, "%s %s = \"%s\" %s \"%s\"", cvar, rule.name, verdict.compared, demand, rule.text);
   }
   ShowWarning(host, text, 0);
   rule.last_report = now;
-  if (Client().connection.cvar_request_flag) SendCvarValue(host, rule.name, 'L');
+  if (Protocol().connection.cvar_request_flag) SendCvarValue(host, rule.name, 'L', now);
 }
 
 }  // namespace
@@ -115,18 +122,17 @@ int32_t AddRuleLine(char* line) {
     ConsolePrint(0, "Unable to Add Cvar Check - Invalid Specification: %s", line);
     return -1;
   }
-  Client().rules.rules.Append(&rule);
+  Protocol().rules.rules.Append(&rule);
   return -2;
 }
 
-void HandleRuleText(HostInterface* host, char* text) {
-  RuleState& state = Client().rules;
+void HandleRuleText(HostInterface* host, char* text, uint32_t now) {
+  RuleState& state = Protocol().rules;
   if (state.list_state < 0) {
     const int32_t r = AddRuleLine(text);
     if (r >= 0 && r != state.rules.Count()) state.list_state = 0;
     return;
   }
-  const uint32_t now = PlatformTick();
   int32_t r = -1;
   char* line = text;
   for (;;) {
@@ -153,15 +159,13 @@ void HandleRuleText(HostInterface* host, char* text) {
 }
 
 void CheckNextRule(HostInterface* host, uint32_t now) {
-  ClientState& client = Client();
-  RuleState& state = client.rules;
+  RuleState& state = Protocol().rules;
   if (state.list_state >= 0) {
-    if (!client.connection.hello_seen || ElapsedMs(now, state.last_progress) < kProgressPeriodMs) return;
+    if (!Protocol().connection.hello_seen || ElapsedMs(now, state.last_progress) < kProgressPeriodMs) return;
     state.last_progress = now;
-    char format[8], report[32];
-    FormatText(report, sizeof report, wire::Unmask(wire::Text::kRuleProgress, format, sizeof format), 'B', 'C',
-               static_cast<int>(state.list_state));
-    SendPayload(host, report, static_cast<int32_t>(strlen(report)) + 1);
+    char report[32];
+    FormatText(report, sizeof report, "%c%c%d", 'B', 'C', static_cast<int>(state.list_state));
+    SendPayload(host, report, static_cast<int32_t>(strlen(report)) + 1, now);
   }
   if (state.rules.Count() == 0) return;
   if (state.next_index >= state.rules.Count() || state.next_index < 0) state.next_index = 0;
@@ -177,7 +181,7 @@ void CheckNextRule(HostInterface* host, uint32_t now) {
 }
 
 void ListRules(HostInterface* host, int limit) {
-  const GrowArray& rules = Client().rules.rules;
+  const GrowArray& rules = Protocol().rules.rules;
   int violations = 0;
   int printed_ok = 0;
   bool truncated = false;
@@ -223,7 +227,7 @@ void ListRules(HostInterface* host, int limit) {
 }
 
 void ClearRules() {
-  RuleState& state = Client().rules;
+  RuleState& state = Protocol().rules;
   state.rules.Clear();
   state.list_state = 0;
 }

@@ -42,28 +42,23 @@ const int32_t kRelayNoGuid = 40001;
 const int32_t kRelayWrongGuid = 40002;
 const int32_t kRelayDone = 40003;
 
-// Texts built at run time. Each is stored masked with kMask.
+// Words built at run time. Each is stored masked with kMask; the formats
+// they go into stay literal in the code, so the compiler checks them.
 enum class Text {
   kKeySource,        // 4 characters digested into the channel key
   kNoKey,            // the key event's answer when no key buffer can be had
   kGameCommandKey,   // keyword of the host's game-command operation
   kDropText,         // payload 0x08: the text that must match ...
   kDropKeyword,      // ... and the keyword it is passed under
-  kVersionNotice,    // format: kind, server version, agent, client version
-  kWarningFormat,    // ShowWarning's print format
+  kServerWord,       // the version notice's opening words
   kWarningCommand,   // ShowWarning's on-screen command word
-  kLinkAck,          // format of the link acknowledgement ('D', 'w')
-  kRelayReply,       // format of the relay result reply ('T', result)
-  kTimingReply,      // format of the timing reply ('T', number)
-  kRelayResultReply, // format of the last-relay-result reply ('B', 'W')
-  kRuleProgress,     // format of the rule progress report ('B', 'C', state)
   kHostReport,       // the periodic host report payload
-  kRuleInEqual,      // violation texts: kind in, low = high
-  kRuleIn,           // kind in
-  kRuleOutEqual,     // kind out, low = high
-  kRuleOut,          // kind out
-  kRuleInclude,      // kind include
-  kRuleExclude,      // kind exclude
+  kCvarWord,         // violation texts: the opening word ...
+  kMustBe,           // ... and the demand of kind in
+  kMustNotBe,        // kind out with equal bounds
+  kMustBeOutside,    // kind out
+  kMustInclude,      // kind include
+  kMustNotInclude,   // kind exclude
   kCount
 };
 

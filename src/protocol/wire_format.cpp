@@ -2,14 +2,28 @@
 
 #include <cstring>
 
+#include "protocol/wire_bytes.h"
 #include "util/seeded_md5.h"
 
 namespace wire {
 
+namespace {
+
+uint32_t AddToCheck(uint32_t check, uint8_t byte, int32_t index) {
+  return check + static_cast<uint32_t>(static_cast<int8_t>(byte) + 17) * kCheckFactor + static_cast<uint32_t>(index);
+}
+
+// The frame's first four bytes: "TG_" and the kind.
+void WriteFramePrefix(ByteWriter& out, char kind) {
+  out.Bytes(kFramePrefix, 3);
+  out.U8(static_cast<uint8_t>(kind));
+}
+
+}  // namespace
+
 uint32_t CheckValue(const uint8_t* payload, int32_t length) {
   uint32_t check = kCheckStart;
-  for (int32_t i = 0; i < length; ++i)
-    check += static_cast<uint32_t>(static_cast<int8_t>(payload[i]) + 17) * kCheckFactor + static_cast<uint32_t>(i);
+  for (int32_t i = 0; i < length; ++i) check = AddToCheck(check, payload[i], i);
   return check;
 }
 
@@ -36,26 +50,51 @@ void DeriveKeyText(int32_t a, int32_t b, int32_t c, int32_t d, char* out) {
 
 int32_t BuildPlainFrame(uint32_t ident, const uint8_t* payload, int32_t length, uint8_t* out) {
   memset(out, 0, kFrameBufferSize);
-  memcpy(out, kFramePrefix, 4);
-  for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(ident >> (8 * i));
-  memcpy(out + kPlainHeader, payload, static_cast<size_t>(length));
-  return length + kPlainHeader;
+  ByteWriter frame(out, kFrameBufferSize);
+  WriteFramePrefix(frame, kPlainKind);
+  frame.U32LE(ident);
+  frame.Bytes(payload, length);
+  return frame.Length();
 }
 
 int32_t BuildScrambledFrame(const char* key, const uint8_t* payload, int32_t length, uint8_t* out) {
   memset(out, 0, kFrameBufferSize);
-  memcpy(out, kFramePrefix, 4);
-  out[3] = static_cast<uint8_t>(kScrambledKind);
-  const uint32_t check = CheckValue(payload, length);
-  out[4] = static_cast<uint8_t>(check >> 24);
-  out[5] = static_cast<uint8_t>(check >> 16);
-  out[6] = static_cast<uint8_t>(check >> 8);
-  out[7] = static_cast<uint8_t>(check);
-  out[8] = static_cast<uint8_t>(length >> 8);
-  out[9] = static_cast<uint8_t>(length);
-  memcpy(out + kScrambledHeader, payload, static_cast<size_t>(length));
+  ByteWriter frame(out, kFrameBufferSize);
+  WriteFramePrefix(frame, kScrambledKind);
+  frame.U32BE(CheckValue(payload, length));
+  frame.U16BE(static_cast<uint16_t>(length));
+  frame.Bytes(payload, length);
   XorWithKey(out + kScrambledHeader, length, key);
-  return length + kScrambledHeader;
+  return frame.Length();
+}
+
+bool ReadPlainIdent(const uint8_t* frame, int32_t length, uint32_t* ident) {
+  ByteReader header(frame, length);
+  header.Skip(4);
+  *ident = header.U32LE();
+  return !header.Overflowed();
+}
+
+int32_t OpenScrambledFrame(uint8_t* frame, int32_t length, const char* key) {
+  ByteReader header(frame, length);
+  header.Skip(4);
+  const uint32_t expected = header.U32BE();
+  const int32_t n = header.U16BE();
+  if (header.Overflowed() || header.Remaining() != n) return -1;
+  // Decode while summing: one pass over the payload.
+  const int32_t key_length = key != nullptr ? static_cast<int32_t>(strlen(key)) : 0;
+  uint8_t* payload = frame + kScrambledHeader;
+  uint32_t check = kCheckStart;
+  for (int32_t i = 0, k = 0; i < n; ++i) {
+    if (key_length > 0) {
+      payload[i] ^= static_cast<uint8_t>(key[k]);
+      if (++k == key_length) k = 0;
+    }
+    check = AddToCheck(check, payload[i], i);
+  }
+  if (check == expected) return n;
+  XorWithKey(payload, n, key);
+  return -1;
 }
 
 void ScrambleRelay(uint8_t* bytes, int32_t length, int32_t c, const char* guid) {

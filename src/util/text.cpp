@@ -31,9 +31,7 @@ int AppendText(char* buffer, int size, const char* format, ...) {
 }
 
 char* FormatDecimal(double value, char* buffer, int size, int decimals) {
-  char format[16];
-  FormatText(format, sizeof format, "%%.%dlf", decimals);
-  FormatText(buffer, size, format, value);
+  FormatText(buffer, size, "%.*f", decimals, value);
   if (strchr(buffer, '.') == nullptr) return buffer;
   int i = static_cast<int>(strlen(buffer)) - 1;
   while (i > 0 && buffer[i] == '0') buffer[i--] = '\0';

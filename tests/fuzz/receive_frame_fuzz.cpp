@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static FuzzModule* module = new FuzzModule();
   if (size == 0 || size > 4000) return 0;
   HostInterface* host = module->Host();
-  Client().connection.frames_received = 1;
+  Client().protocol.connection.frames_received = 1;
   std::vector<uint8_t> frame;
   switch (data[0] % 3) {
     case 0:
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {
       frame.resize(wire::kFrameBufferSize);
       const int32_t n = static_cast<int32_t>(size - 1 > 1100 ? 1100 : size - 1);
-      frame.resize(static_cast<size_t>(wire::BuildPlainFrame(Client().framing.client_ident, data + 1, n, frame.data())));
+      frame.resize(static_cast<size_t>(wire::BuildPlainFrame(Client().protocol.framing.client_ident, data + 1, n, frame.data())));
       break;
     }
     default: {

@@ -32,7 +32,7 @@ void ModuleTest::TearDown() {
 void ModuleTest::StartModule() {
   host.cvars["cl_tallyguard"] = "1";
   ASSERT_EQ(ca(&host.record, 0), 0);
-  ASSERT_EQ(Client().initialised, 1);
+  ASSERT_EQ(Client().core.initialised, 1);
 }
 
 intptr_t ModuleTest::Line(const std::string& text) {
@@ -74,7 +74,7 @@ void ConnectedTest::SetUp() {
   Cycle(1);
   Cycle(1);
   Cycle(1);  // the fourth call takes the GUID
-  ASSERT_EQ(Client().connected, 1);
+  ASSERT_EQ(Client().protocol.connection.connected, 1);
   host.ClearPrints();
 }
 
@@ -86,7 +86,7 @@ bool ConnectedTest::Deliver(const Bytes& frame, int32_t retries) {
 }
 
 bool ConnectedTest::DeliverPlain(const Bytes& payload) {
-  return Deliver(PeerPlainFrame(Client().framing.client_ident, payload));
+  return Deliver(PeerPlainFrame(Client().protocol.framing.client_ident, payload));
 }
 
 bool ConnectedTest::Hello(int server_version, int client_version, int agent_version, int a, int b, int c, int d,

@@ -19,12 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/script_lines.h"
 #include "common/stdin_lines.h"
-#include "fake_game.h"
+#include "harness_game.h"
 #include "platform/platform.h"
 #include "tallyguard/host_interface.h"
 
@@ -120,16 +120,19 @@ int main(int argc, char** argv) {
     fprintf(stderr, "tghost: cannot load %s\n", options.module.c_str());
     return 1;
   }
-  TgCaFunction call_ca = reinterpret_cast<TgCaFunction>(PlatformFindEntry(library, "ca"));
-  TgCbFunction call_cb = reinterpret_cast<TgCbFunction>(PlatformFindEntry(library, "cb"));
+  void* ca_address = PlatformFindEntry(library, "ca");
+  void* cb_address = PlatformFindEntry(library, "cb");
+  TgCaFunction call_ca = nullptr;
+  TgCbFunction call_cb = nullptr;
+  TG_BIND_EXPORT(call_ca, ca_address);
+  TG_BIND_EXPORT(call_cb, cb_address);
   if (call_ca == nullptr || call_cb == nullptr) {
     fprintf(stderr, "tghost: %s does not export ca and cb\n", options.module.c_str());
     return 1;
   }
 
-  FakeGame& game = Game();
-  static HostInterface record;
-  game.FillRecord(&record);
+  static HarnessGame game;
+  HostInterface& record = game.record;
   PlatformCreateDirectory(options.home.c_str());
   game.SetCvar("fs_homepath", options.home);
   for (const auto& cvar : options.cvars) game.SetCvar(cvar.first, cvar.second);
@@ -146,17 +149,9 @@ int main(int argc, char** argv) {
   }
 
   std::vector<std::string> script;
-  if (!options.script.empty()) {
-    std::ifstream in(options.script);
-    if (!in) {
-      fprintf(stderr, "tghost: cannot read %s\n", options.script.c_str());
-      return 1;
-    }
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      script.push_back(line);
-    }
+  if (!options.script.empty() && !ReadScriptLines(options.script, &script)) {
+    fprintf(stderr, "tghost: cannot read %s\n", options.script.c_str());
+    return 1;
   }
   StdinLines input;
   if (options.use_stdin) input.Start();

@@ -20,11 +20,11 @@
 // their checks are counted and reported.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/script_lines.h"
 #include "common/stdin_lines.h"
 #include "peer.h"
 #include "platform/platform.h"
@@ -135,20 +135,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::vector<Step> steps;
-  if (!options.scenario.empty()) {
-    std::ifstream in(options.scenario);
-    if (!in) {
-      fprintf(stderr, "tgserver: cannot read %s\n", options.scenario.c_str());
-      return 1;
-    }
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.empty() || line[0] == '#') continue;
-      const size_t space = line.find(' ');
-      if (space == std::string::npos) continue;
-      steps.push_back({atoi(line.c_str()), line.substr(space + 1)});
-    }
+  std::vector<std::string> lines;
+  if (!options.scenario.empty() && !ReadScriptLines(options.scenario, &lines)) {
+    fprintf(stderr, "tgserver: cannot read %s\n", options.scenario.c_str());
+    return 1;
+  }
+  for (const std::string& line : lines) {
+    const size_t space = line.find(' ');
+    if (space != std::string::npos) steps.push_back({atoi(line.c_str()), line.substr(space + 1)});
   }
 
   ClientPeer peer;

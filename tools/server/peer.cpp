@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol/wire_bytes.h"
 #include "protocol/wire_format.h"
 
 bool ClientPeer::Listen(uint16_t port) {
@@ -30,28 +31,26 @@ bool ClientPeer::Take(const uint8_t* data, int length, const char* from, uint16_
   }
   ++frames_ok;
   if (!payload->empty() && (*payload)[0] == 'J' && payload->size() >= 5) {
-    const uint32_t ident = (*payload)[1] | (*payload)[2] << 8 | (*payload)[3] << 16 |
-                           static_cast<uint32_t>((*payload)[4]) << 24;
+    wire::ByteReader announcement(payload->data(), static_cast<int32_t>(payload->size()));
+    announcement.Skip(1);
+    ident_ = announcement.U32LE();
     ident_known_ = true;
-    ident_ = ident;
   }
   return true;
 }
 
 bool ClientPeer::Decode(const uint8_t* data, int length, Bytes* payload) {
-  if (length < wire::kPlainHeader || memcmp(data, "TG_", 3) != 0) return false;
+  if (length < wire::kPlainHeader || memcmp(data, wire::kFramePrefix, 3) != 0) return false;
   if (data[3] == wire::kPlainKind) {
     payload->assign(data + wire::kPlainHeader, data + length);
     return true;
   }
-  if (data[3] != wire::kScrambledKind || length < wire::kScrambledHeader) return false;
-  const int n = data[8] << 8 | data[9];
-  if (length != n + wire::kScrambledHeader) return false;
-  payload->assign(data + wire::kScrambledHeader, data + length);
-  wire::XorWithKey(payload->data(), n, key_.c_str());
-  const uint32_t check = static_cast<uint32_t>(data[4]) << 24 | static_cast<uint32_t>(data[5]) << 16 |
-                         static_cast<uint32_t>(data[6]) << 8 | data[7];
-  return wire::CheckValue(payload->data(), n) == check;
+  if (data[3] != wire::kScrambledKind) return false;
+  Bytes frame(data, data + length);
+  const int32_t n = wire::OpenScrambledFrame(frame.data(), length, key_.c_str());
+  if (n < 0) return false;
+  payload->assign(frame.begin() + wire::kScrambledHeader, frame.begin() + wire::kScrambledHeader + n);
+  return true;
 }
 
 void ClientPeer::ProbeWhileUnknown(uint32_t now) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "protocol/wire_bytes.h"
+
 std::string Printable(const Bytes& bytes) {
   std::string out;
   for (uint8_t b : bytes) {
@@ -57,8 +59,10 @@ bool StartsWith(const Bytes& payload, const char* prefix) {
 std::string DescribeReply(const Bytes& payload) {
   if (payload.empty()) return "empty payload";
   char line[2048];
+  wire::ByteReader reader(payload.data(), static_cast<int32_t>(payload.size()));
   if (payload[0] == 'J' && payload.size() >= 5) {
-    const unsigned ident = payload[1] | payload[2] << 8 | payload[3] << 16 | static_cast<unsigned>(payload[4]) << 24;
+    reader.Skip(1);
+    const unsigned ident = reader.U32LE();
     snprintf(line, sizeof line, "ident announcement: ident %08X, guid \"%s\"", ident, TextFrom(payload, 5).c_str());
   } else if (StartsWith(payload, "Dw")) {
     snprintf(line, sizeof line, "link acknowledged, client version %s", TextFrom(payload, 2).c_str());
@@ -71,7 +75,8 @@ std::string DescribeReply(const Bytes& payload) {
   } else if (StartsWith(payload, "BC")) {
     snprintf(line, sizeof line, "rule list progress: %s lines received", TextFrom(payload, 2).c_str());
   } else if (StartsWith(payload, "BW") && payload.size() == 6) {
-    const unsigned result = payload[2] | payload[3] << 8 | payload[4] << 16 | static_cast<unsigned>(payload[5]) << 24;
+    reader.Skip(2);
+    const unsigned result = reader.U32LE();
     snprintf(line, sizeof line, "last relay result %u", result);
   } else if (StartsWith(payload, "BH")) {
     snprintf(line, sizeof line, "the host has something to report");

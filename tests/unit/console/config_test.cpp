@@ -57,12 +57,12 @@ TEST_F(Config, WriteThenLoadGivesTheSameSettings) {
                            "tg_LogPort 4000"})
     Run(line);
   Run("tg_WriteCfg");
-  const Settings before = Client().settings;
+  const Settings before = Client().console.settings;
   const std::string prefix = host.record.message_prefix;
   // A fresh module reads the files back at start-up.
   ResetClientState();
   StartModule();
-  const Settings& after = Client().settings;
+  const Settings& after = Client().console.settings;
   EXPECT_EQ(std::string(host.record.message_prefix), prefix);
   EXPECT_EQ(after.sleep_ms, 123);
   EXPECT_EQ(after.log_to_file, before.log_to_file);
@@ -82,9 +82,9 @@ TEST_F(Config, SystemFileOverridesTheConfigAtStartUp) {
   WriteHome("tgsys.cfg", "tg_system 0\r\ntg_Sleep 88\r\n");
   ResetClientState();
   StartModule();
-  EXPECT_EQ(Client().settings.system, 0);
-  EXPECT_EQ(Client().settings.sleep_ms, 88);
-  EXPECT_EQ(Client().settings.log_to_file, 1);
+  EXPECT_EQ(Client().console.settings.system, 0);
+  EXPECT_EQ(Client().console.settings.sleep_ms, 88);
+  EXPECT_EQ(Client().console.settings.log_to_file, 1);
   EXPECT_FALSE(host.Printed("File Not Found: tgcl.cfg"));
 }
 

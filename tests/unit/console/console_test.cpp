@@ -25,9 +25,9 @@ void AprilThird(PlatformLocalTime* out) { *out = {2024, 4, 3, 9, 5, 7}; }
 
 }  // namespace
 
-using Console = ModuleTest;
+using ConsoleOutput = ModuleTest;
 
-TEST_F(Console, PrintReachesTheHostAndTheLogWhenAsked) {
+TEST_F(ConsoleOutput, PrintReachesTheHostAndTheLogWhenAsked) {
   StartModule();
   PlatformSetLocalTimeSource(AprilThird);
   host.ClearPrints();
@@ -35,7 +35,7 @@ TEST_F(Console, PrintReachesTheHostAndTheLogWhenAsked) {
   EXPECT_TRUE(host.Printed("first 1"));
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgcl.log")));
 
-  Client().settings.log_to_file = 1;
+  Client().console.settings.log_to_file = 1;
   ConsolePrint(1, "second");
   ConsolePrint(kLogOnly, "only in the log");
   EXPECT_TRUE(host.Printed("second"));
@@ -44,9 +44,9 @@ TEST_F(Console, PrintReachesTheHostAndTheLogWhenAsked) {
             "[04.03.2024 09:05:07] second\r\n[04.03.2024 09:05:07] only in the log\r\n");
 }
 
-TEST_F(Console, LongMessagesAreCutTo4149Characters) {
+TEST_F(ConsoleOutput, LongMessagesAreCutTo4149Characters) {
   StartModule();
-  Client().settings.log_to_file = 1;
+  Client().console.settings.log_to_file = 1;
   host.ClearPrints();
   const std::string long_text(5000, 'q');
   ConsolePrint(0, "%s", long_text.c_str());
@@ -57,19 +57,19 @@ TEST_F(Console, LongMessagesAreCutTo4149Characters) {
   EXPECT_EQ(log.substr(22, 4149), std::string(4149, 'q'));
 }
 
-TEST_F(Console, UnwritableLogLosesTheLineQuietly) {
+TEST_F(ConsoleOutput, UnwritableLogLosesTheLineQuietly) {
   LogLine((home_base + "\\no such dir\\tgcl.log").c_str(), "%s", "text");
   EXPECT_FALSE(std::filesystem::exists(home_base + "/no such dir"));
 }
 
-TEST_F(Console, HomePathJoinsTheHomeDirectory) {
+TEST_F(ConsoleOutput, HomePathJoinsTheHomeDirectory) {
   StartModule();
   EXPECT_EQ(std::string(HomePath("tgcl.cfg")), home_base + "\\tg\\tgcl.cfg");
   const std::string very_long(600, 'n');
   EXPECT_LT(std::string(HomePath(very_long.c_str())).size(), static_cast<size_t>(kHomePathBufferSize));
 }
 
-TEST_F(Console, TextFileReadsWritesMeasuresAndHashes) {
+TEST_F(ConsoleOutput, TextFileReadsWritesMeasuresAndHashes) {
   const std::string path = home_base + "/lines.txt";
   {
     TextFile file("wb", "%s/%s", home_base.c_str(), "lines.txt");
@@ -101,7 +101,7 @@ TEST_F(Console, TextFileReadsWritesMeasuresAndHashes) {
   EXPECT_EQ(file.LinesRead(), 0);
 }
 
-TEST_F(Console, TextFileThatCannotBeOpened) {
+TEST_F(ConsoleOutput, TextFileThatCannotBeOpened) {
   TextFile file("rb", "%s/missing.txt", home_base.c_str());
   char line[8] = "junk";
   EXPECT_EQ(file.ReadLine(line, sizeof line, 1), 0);

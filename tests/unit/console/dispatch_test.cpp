@@ -48,7 +48,7 @@ TEST_F(Dispatch, DisabledModuleObeysOnlyEnable) {
   host.ClearPrints();
   ASSERT_EQ(Line("tg_cl_enable"), 0);
   Cycle(1);
-  EXPECT_EQ(Client().enabled, 1);
+  EXPECT_EQ(Client().console.enabled, 1);
   EXPECT_TRUE(host.prints.empty());
   Cycle(1);  // the next call initialises
   ASSERT_FALSE(host.keywords.empty());
@@ -56,7 +56,7 @@ TEST_F(Dispatch, DisabledModuleObeysOnlyEnable) {
   // Enabling a disabled module prints nothing of its own; the initialisation
   // that follows prints the version line.
   EXPECT_EQ(host.CountPrinted(kVersionLine), 1);
-  EXPECT_EQ(Client().initialised, 1);
+  EXPECT_EQ(Client().core.initialised, 1);
   host.ClearPrints();
   ASSERT_EQ(Line("tg_cl_Enable"), 0);
   Cycle(1);
@@ -81,7 +81,7 @@ class Commands : public ConnectedTest {
  protected:
   void SetUp() override {
     ConnectedTest::SetUp();
-    Client().connection.frames_received = 1;
+    Client().protocol.connection.frames_received = 1;
   }
   // Runs a console line and gives what it printed.
   std::vector<std::string> Payloads() {
@@ -113,11 +113,11 @@ TEST_F(Commands, PayloadCommands) {
 }
 
 TEST_F(Commands, NothingLeavesBeforeTheServerSpeaks) {
-  Client().connection.frames_received = 0;
-  const uint32_t sent = Client().framing.bytes_sent;
+  Client().protocol.connection.frames_received = 0;
+  const uint32_t sent = Client().protocol.framing.bytes_sent;
   Run("tg_Plist");
   EXPECT_TRUE(host.frames.empty());
-  EXPECT_EQ(Client().framing.bytes_sent, sent);
+  EXPECT_EQ(Client().protocol.framing.bytes_sent, sent);
 }
 
 TEST_F(Commands, ForwardedLinesAtMostTwoPerWindow) {
@@ -129,7 +129,7 @@ TEST_F(Commands, ForwardedLinesAtMostTwoPerWindow) {
   TestClock::now += 500;  // 2000 ms after the window opened
   Run("tg_ypg_four");
   EXPECT_EQ(Payloads(), (Lines{"Atg_ypg_four"}));
-  Client().enabled = 0;
+  Client().console.enabled = 0;
   EXPECT_EQ(Run("tg_ypg_five"), Lines{"Tallyguard Client is currently Disabled"});
 }
 
@@ -138,7 +138,7 @@ TEST_F(Commands, FurtherWords) {
   ASSERT_FALSE(host.keywords.empty());
   EXPECT_EQ(host.keywords.back(), std::make_pair(std::string("Cmd_Exec"), std::string("say hello there")));
   Run("TG_NEXTMASTER");
-  EXPECT_EQ(TestClock::now - Client().master.last_query_time, 1860000u);
+  EXPECT_EQ(TestClock::now - Client().master.exchange.last_query_time, 1860000u);
   EXPECT_EQ(Run("TG_MYGUID"), Lines{"GUID=PLAYERGUID0123456789ABCDEF012345"});
   EXPECT_EQ(Run("tg_homepath"), Lines{"Home Path is " + home_base + "\\tg\\"});
   EXPECT_EQ(Run("TG_WEBUPDATE"), Lines{});
@@ -157,13 +157,13 @@ TEST_F(Commands, NetstatReportsSinceTheFirstFrame) {
 TEST_F(Commands, DisableOnlyChangesTheNextStart) {
   EXPECT_EQ(Run("tg_cl_Disable"), Lines{"The Tallyguard Client will be disabled the NEXT TIME upon startup."});
   EXPECT_EQ(host.cvars["cl_tallyguard"], "0");
-  EXPECT_EQ(Client().enabled, 1);
+  EXPECT_EQ(Client().console.enabled, 1);
 }
 
 TEST_F(Commands, LinesFromTheServerReportNothingUnknown) {
   host.ClearPrints();
   char line[] = "tg_nonsense";
-  DispatchLine(&host.record, 11, line, 0, 0);
+  DispatchLine(&host.record, 11, line, 0, 0, TestClock::now);
   EXPECT_TRUE(host.prints.empty());
 }
 

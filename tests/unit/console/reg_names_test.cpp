@@ -15,7 +15,7 @@ class RegNames : public ConnectedTest {
  protected:
   void SetUp() override {
     ConnectedTest::SetUp();
-    Client().connection.frames_received = 1;
+    Client().protocol.connection.frames_received = 1;
   }
   std::string Digest(const std::string& password) {
     return DigestHexText(password.data(), static_cast<int32_t>(password.size()), 0x5A3C91E7u);

@@ -20,8 +20,8 @@ TEST_F(CbCodes, FixedAnswersNeedNoInitialisation) {
       {113, 0}, {117, 0}, {118, 0}, {119, -2}, {121, 1},
   };
   for (const Case& c : cases) EXPECT_EQ(cb(&host.record, c.code, 0, nullptr, 0), c.expected) << c.code;
-  EXPECT_EQ(Client().initialised, 0);
-  EXPECT_EQ(Client().host, nullptr);  // codes above 16 remember nothing
+  EXPECT_EQ(Client().core.initialised, 0);
+  EXPECT_EQ(Client().services.host, nullptr);  // codes above 16 remember nothing
   EXPECT_TRUE(host.prints.empty());
   EXPECT_TRUE(host.keywords.empty());
   EXPECT_FALSE(std::filesystem::exists(home_base + "/tg"));
@@ -53,7 +53,7 @@ TEST_F(CbCodes, EnableRunsStartupLoadsOnlyTheFirstTime) {
   ca(&host.record, -1);  // remembers the interface, runs nothing else
   EXPECT_EQ(cb(&host.record, 117, 0, nullptr, 0), 0);
   EXPECT_STREQ(host.record.message_prefix, "[skipnotify]Tallyguard Client");
-  EXPECT_EQ(Client().enabled, 1);
+  EXPECT_EQ(Client().console.enabled, 1);
   EXPECT_EQ(host.cvars["cl_tallyguard"], "1");
   strcpy(host.record.message_prefix, "mine");
   EXPECT_EQ(cb(&host.record, 117, 0, nullptr, 0), 0);
@@ -82,14 +82,14 @@ TEST_F(CbCodes, KeyEventDerivesTheChannelKeyFromWordsOneToFour) {
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(std::string(key), ExpectedKey(5, 7, 300, 42));
   EXPECT_EQ(strlen(key), 29u);
-  const uint8_t* buffer = Client().framing.key_buffer;
-  const int32_t offset = Client().framing.key_offset;
+  const uint8_t* buffer = Client().protocol.framing.key_buffer;
+  const int32_t offset = Client().protocol.framing.key_offset;
   EXPECT_GE(offset, 33);
   EXPECT_LE(offset, 932);
   EXPECT_EQ(key, reinterpret_cast<const char*>(buffer) + offset);
   // A second key event reuses the buffer and the offset.
   const char* again = reinterpret_cast<const char*>(cb(&host.record, 18, 0, "x 1 2 3 4", 0));
-  EXPECT_EQ(Client().framing.key_buffer, buffer);
+  EXPECT_EQ(Client().protocol.framing.key_buffer, buffer);
   EXPECT_EQ(again, key);
   EXPECT_EQ(std::string(again), ExpectedKey(1, 2, 3, 4));
   // Missing words read as 0.
@@ -123,23 +123,23 @@ TEST_F(CbCodes, FailedInitialisationIsReportedAndRetried) {
   EXPECT_STREQ(reinterpret_cast<const char*>(ca(&host.record, 0)), TG_ERROR_INIT);
   host.record.magic = TG_HOST_MAGIC;
   EXPECT_EQ(cb(&host.record, 14, 6, "tg_Ver", 0), 0);
-  EXPECT_EQ(Client().initialised, 1);
+  EXPECT_EQ(Client().core.initialised, 1);
 }
 
 TEST_F(CbCodes, OverflowLeavesTheCycleTimeAlone) {
   StartModule();
   for (int i = 0; i < 256; ++i) ASSERT_EQ(cb(&host.record, 5, 1, "x", 0), 0);
-  Client().last_cycle_time = 777;
+  Client().core.last_cycle_time = 777;
   const char* result = reinterpret_cast<const char*>(cb(&host.record, 14, 6, "tg_Ver", 0));
   ASSERT_NE(result, nullptr);
   EXPECT_STREQ(result, TG_ERROR_OVERFLOW);
-  EXPECT_EQ(Client().last_cycle_time, 777u);
+  EXPECT_EQ(Client().core.last_cycle_time, 777u);
   EXPECT_EQ(Client().events.count, 256);
 }
 
 TEST_F(CbCodes, HaltedModuleAnswersZeroToEverything) {
   StartModule();
-  Client().halted = 1;
+  Client().core.halted = 1;
   for (int32_t code : {14, 17, 18, 23, 119, 121})
     EXPECT_EQ(cb(&host.record, code, 6, "tg_Ver", 0), 0) << code;
   EXPECT_EQ(Client().events.count, 0);

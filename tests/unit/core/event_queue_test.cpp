@@ -58,7 +58,7 @@ TEST_F(EventQueueTest, WalkRules) {
   };
   for (const Case& c : cases) {
     ResetClientState();
-    Client().host = &host.record;
+    Client().services.host = &host.record;
     ASSERT_EQ(QueueEvent(c.code, 6, "tg_Ver", c.retries), nullptr);
     int present = 0;
     for (int walk = 0; walk < c.walks_present + 2; ++walk) {
@@ -72,7 +72,7 @@ TEST_F(EventQueueTest, WalkRules) {
 }
 
 TEST_F(EventQueueTest, WalkHandlesOnlyEventsPresentAtItsStartInOrder) {
-  Client().host = &host.record;
+  Client().services.host = &host.record;
   for (int i = 0; i < 3; ++i) ASSERT_EQ(QueueEvent(4, 1, "x", 5), nullptr);
   ASSERT_EQ(QueueEvent(14, 6, "tg_Ver", 0), nullptr);
   WalkEvents(&host.record, 0);
@@ -90,11 +90,11 @@ TEST_F(EventQueueTest, WalkHandlesOnlyEventsPresentAtItsStartInOrder) {
 TEST_F(EventQueueTest, EnablingDuringTheWalkLeavesTheRestForTheNextWalk) {
   ASSERT_EQ(QueueEvent(14, 12, "tg_cl_Enable", 0), nullptr);
   for (int i = 0; i < 4; ++i) ASSERT_EQ(QueueEvent(14, 6, "tg_Ver", 0), nullptr);
-  Client().enabled_snapshot = Client().enabled;
+  Client().core.enabled_snapshot = Client().console.enabled;
   WalkEvents(&host.record, 0);
-  EXPECT_EQ(Client().enabled, 1);
+  EXPECT_EQ(Client().console.enabled, 1);
   EXPECT_EQ(Client().events.count, 4);
-  Client().enabled_snapshot = Client().enabled;
+  Client().core.enabled_snapshot = Client().console.enabled;
   WalkEvents(&host.record, 0);
   EXPECT_EQ(Client().events.count, 0);
 }
@@ -112,7 +112,7 @@ TEST_F(EventQueueTest, BudgetEndsTheWalk) {
 
 TEST_F(EventQueueTest, NegativeBudgetHandlesTheLatestEventAlone) {
   EXPECT_EQ(ca(&host.record, -1), 0);  // empty queue: nothing, no initialisation
-  EXPECT_EQ(Client().initialised, 0);
+  EXPECT_EQ(Client().core.initialised, 0);
   EXPECT_TRUE(host.prints.empty());
 
   ASSERT_EQ(QueueEvent(14, 6, "tg_Ver", 0), nullptr);

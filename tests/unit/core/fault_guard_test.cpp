@@ -27,12 +27,12 @@ TEST_F(FaultGuard, FaultInTheCycleIsCaughtAndReported) {
   void (*const faults[])(FaultPlace) = {WriteToBadAddress, TrapInstruction};
   for (void (*fault)(FaultPlace) : faults) {
     host.ClearPrints();
-    Client().fault_injection = fault;
+    Client().core.fault_injection = fault;
     EXPECT_EQ(Cycle(60), 0);
     EXPECT_EQ(host.CountPrinted("O/S Exception Notice"), 1);
   }
   // The host keeps running and so does the module.
-  Client().fault_injection = nullptr;
+  Client().core.fault_injection = nullptr;
   host.ClearPrints();
   ASSERT_EQ(Line("tg_Ver"), 0);
   EXPECT_EQ(Cycle(1), 0);
@@ -42,11 +42,11 @@ TEST_F(FaultGuard, FaultInTheCycleIsCaughtAndReported) {
 
 TEST_F(FaultGuard, IgnoreSettingSilencesTheNotice) {
   StartModule();
-  Client().settings.ignore_faults = 1;
-  Client().fault_injection = WriteToBadAddress;
+  Client().console.settings.ignore_faults = 1;
+  Client().core.fault_injection = WriteToBadAddress;
   EXPECT_EQ(Cycle(60), 0);
   EXPECT_FALSE(host.Printed("O/S Exception Notice"));
-  Client().fault_injection = nullptr;
+  Client().core.fault_injection = nullptr;
 }
 
 TEST_F(FaultGuard, FaultInAHandlerDropsItsEventAndKeepsTheRest) {
@@ -57,9 +57,9 @@ TEST_F(FaultGuard, FaultInAHandlerDropsItsEventAndKeepsTheRest) {
   ASSERT_EQ(cb(&host.record, 4, 3, "abc", 0), 0);
   host.ClearPrints();
   g_handlers_before_fault = 1;
-  Client().fault_injection = FaultInAHandler;
+  Client().core.fault_injection = FaultInAHandler;
   EXPECT_EQ(Cycle(1), 0);
-  Client().fault_injection = nullptr;
+  Client().core.fault_injection = nullptr;
   EXPECT_EQ(host.CountPrinted("O/S Exception Notice"), 1);
   EXPECT_EQ(host.CountPrinted("Tallyguard Client (v1.276 | A0) Enabled"), 1);
   // The first event was handled, the second faulted and is gone; the others wait.
@@ -76,9 +76,9 @@ TEST_F(FaultGuard, FaultInASingleEventIsCaughtToo) {
   StartModule();
   ASSERT_EQ(cb(&host.record, 14, 6, "tg_Ver", 0), 0);
   g_handlers_before_fault = 0;
-  Client().fault_injection = FaultInAHandler;
+  Client().core.fault_injection = FaultInAHandler;
   EXPECT_EQ(ca(&host.record, -1), 0);
-  Client().fault_injection = nullptr;
+  Client().core.fault_injection = nullptr;
   EXPECT_TRUE(host.Printed("O/S Exception Notice"));
   EXPECT_EQ(Client().events.count, 0);
 }

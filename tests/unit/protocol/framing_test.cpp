@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/client_state.h"
+#include "protocol/connection.h"
 #include "protocol/framing.h"
 #include "support/module_test.h"
 
@@ -15,11 +16,11 @@ class Framing : public ModuleTest {
   void SetUp() override {
     ModuleTest::SetUp();
     StartModule();
-    Client().connection.frames_received = 1;
+    Client().protocol.connection.frames_received = 1;
     host.frames.clear();
   }
   std::string MakeKey() { return DeriveChannelKey(EnsureKeyBuffer(), 11, 22, 33, 44); }
-  void Send(const Bytes& payload) { SendPayload(&host.record, payload.data(), static_cast<int32_t>(payload.size())); }
+  void Send(const Bytes& payload) { SendPayload(&host.record, payload.data(), static_cast<int32_t>(payload.size()), TestClock::now); }
 };
 
 }  // namespace
@@ -30,10 +31,10 @@ TEST_F(Framing, PlainFrameCarriesTheClientIdent) {
   ASSERT_EQ(host.frames[0].size(), 13u);
   PeerFrame d = PeerDecode(host.frames[0], "");
   EXPECT_EQ(d.kind, 'P');
-  EXPECT_EQ(d.ident, Client().framing.client_ident);
+  EXPECT_EQ(d.ident, Client().protocol.framing.client_ident);
   EXPECT_EQ(d.payload, (Bytes{'B', 'D', ' ', 'x', 0}));
-  EXPECT_EQ(Client().framing.bytes_sent, 13u);
-  EXPECT_EQ(Client().framing.frames_this_cycle, 1);
+  EXPECT_EQ(Client().protocol.framing.bytes_sent, 13u);
+  EXPECT_EQ(Client().protocol.framing.frames_this_cycle, 1);
 }
 
 TEST_F(Framing, OneByteScrambledExample) {
@@ -85,26 +86,26 @@ TEST_F(Framing, LongPayloadIsCutTo1100Bytes) {
 }
 
 TEST_F(Framing, NothingLeavesBeforeTheServerHasSpoken) {
-  Client().connection.frames_received = 0;
-  const uint32_t sent = Client().framing.bytes_sent;
+  Client().protocol.connection.frames_received = 0;
+  const uint32_t sent = Client().protocol.framing.bytes_sent;
   Send({'B', 'D', ' ', 0});
-  QueuePayload("M x", 4, 0);
+  QueuePayload("M x", 4, 0, TestClock::now);
   FlushQueue(&host.record, TestClock::now);
   EXPECT_TRUE(host.frames.empty());
-  EXPECT_EQ(Client().framing.bytes_sent, sent);
-  EXPECT_EQ(Client().framing.first_frame_sent, 0);
+  EXPECT_EQ(Client().protocol.framing.bytes_sent, sent);
+  EXPECT_EQ(Client().protocol.framing.first_frame_sent, 0);
   // The queued reply fell due and was discarded: its slot is free again.
-  EXPECT_EQ(static_cast<OutboundSlot*>(Client().framing.outbound.Element(0))->length, 0);
-  Client().connection.frames_received = 1;
+  EXPECT_EQ(static_cast<OutboundSlot*>(Client().protocol.framing.outbound.Element(0))->length, 0);
+  Client().protocol.connection.frames_received = 1;
   FlushQueue(&host.record, TestClock::now + 100);
   EXPECT_TRUE(host.frames.empty());
 }
 
 TEST_F(Framing, QueueSendsDueSlotsInSlotOrder) {
   const uint32_t start = TestClock::now;
-  QueuePayload("a", 2, 4);
-  QueuePayload("b", 2, 2);
-  QueuePayload("c", 2, 1);
+  QueuePayload("a", 2, 4, TestClock::now);
+  QueuePayload("b", 2, 2, TestClock::now);
+  QueuePayload("c", 2, 1, TestClock::now);
   FlushQueue(&host.record, start + 3);
   ASSERT_EQ(host.frames.size(), 2u);
   EXPECT_EQ(host.frames[0][8], 'b');
@@ -115,27 +116,27 @@ TEST_F(Framing, QueueSendsDueSlotsInSlotOrder) {
 
   // Free slots are reused in array order; the array never shrinks.
   host.frames.clear();
-  QueuePayload("x", 2, 4);
-  QueuePayload("y", 2, 2);
-  QueuePayload("z", 2, 1);
+  QueuePayload("x", 2, 4, TestClock::now);
+  QueuePayload("y", 2, 2, TestClock::now);
+  QueuePayload("z", 2, 1, TestClock::now);
   FlushQueue(&host.record, start + 10);
   ASSERT_EQ(host.frames.size(), 3u);
   EXPECT_EQ(host.frames[0][8], 'x');
   EXPECT_EQ(host.frames[1][8], 'y');
   EXPECT_EQ(host.frames[2][8], 'z');
-  EXPECT_EQ(Client().framing.outbound.Count(), 3);
+  EXPECT_EQ(Client().protocol.framing.outbound.Count(), 3);
 }
 
 TEST_F(Framing, QueueGrowsBeyondItsFirstRoom) {
-  for (int i = 0; i < 70; ++i) QueuePayload("p", 2, 0);
-  EXPECT_EQ(Client().framing.outbound.Count(), 70);
-  EXPECT_EQ(Client().framing.outbound.Capacity(), 128);
+  for (int i = 0; i < 70; ++i) QueuePayload("p", 2, 0, TestClock::now);
+  EXPECT_EQ(Client().protocol.framing.outbound.Count(), 70);
+  EXPECT_EQ(Client().protocol.framing.outbound.Capacity(), 128);
   FlushQueue(&host.record, TestClock::now);
   EXPECT_EQ(host.frames.size(), 70u);
 }
 
 TEST_F(Framing, DelayMeasuredFromAFutureStampCountsAsZero) {
-  QueuePayload("q", 2, 1);
+  QueuePayload("q", 2, 1, TestClock::now);
   FlushQueue(&host.record, TestClock::now - 3000);  // the stamp lies 3 s ahead
   EXPECT_TRUE(host.frames.empty());
   FlushQueue(&host.record, TestClock::now - 6000);  // more than 5 s ahead: very old
@@ -144,8 +145,8 @@ TEST_F(Framing, DelayMeasuredFromAFutureStampCountsAsZero) {
 
 TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
   ResetConnection("127.0.0.1:27961", TestClock::now);
-  Client().connection.frames_received = 1;
-  Client().settings.force_oob = 1;
+  Client().protocol.connection.frames_received = 1;
+  Client().console.settings.force_oob = 1;
   Send({'U', '3', 0});
   EXPECT_TRUE(host.frames.empty());
   ASSERT_EQ(host.oob_frames.size(), 1u);
@@ -154,7 +155,7 @@ TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
   EXPECT_EQ(host.oob_frames[0].size(), 11u);
   // Without a port the frame takes the normal route.
   ResetConnection("somewhere", TestClock::now);
-  Client().connection.frames_received = 1;
+  Client().protocol.connection.frames_received = 1;
   Send({'U', '3', 0});
   EXPECT_EQ(host.frames.size(), 1u);
 }
@@ -164,12 +165,12 @@ TEST_F(Framing, FirstFrameTimeIsRecordedOnce) {
   Send({'A', 0});
   TestClock::now += 500;
   Send({'A', 0});
-  EXPECT_EQ(Client().framing.first_frame_time, first);
-  EXPECT_EQ(Client().framing.frames_this_cycle, 2);
+  EXPECT_EQ(Client().protocol.framing.first_frame_time, first);
+  EXPECT_EQ(Client().protocol.framing.frames_this_cycle, 2);
 }
 
 TEST_F(Framing, AnnotateConnectAppendsTheGuidWithinTheLimit) {
-  strcpy(Client().guid, "0123456789ABCDEF0123456789ABCDEF");
+  strcpy(Client().protocol.framing.player_guid, "0123456789ABCDEF0123456789ABCDEF");
   std::vector<char> buffer(1200, 'r');
   int32_t length = 1070;
   const char* result = host.record.annotate_connect(0, 2, buffer.data(), &length);
@@ -186,7 +187,7 @@ TEST_F(Framing, AnnotateConnectAppendsTheGuidWithinTheLimit) {
   length = 10;
   EXPECT_EQ(host.record.annotate_connect(0, 1, buffer.data(), &length), nullptr);  // other kinds: nothing
   EXPECT_EQ(length, 10);
-  Client().enabled = 0;
+  Client().console.enabled = 0;
   EXPECT_EQ(host.record.annotate_connect(0, 2, buffer.data(), &length), nullptr);
   EXPECT_EQ(length, 10);
 }

@@ -17,11 +17,11 @@ const char kGuid[] = "ABCDEF0123456789ABCDEF0123456789";
 
 TEST_F(Receive, ForeignIdentIsAnsweredWithTheIdentAndRetried) {
   EXPECT_FALSE(Deliver(PeerPlainFrame(0, ToBytes("Ahello")), 2));
-  EXPECT_EQ(Client().connection.frames_received, 1);  // the frame itself counts as the server speaking
+  EXPECT_EQ(Client().protocol.connection.frames_received, 1);  // the frame itself counts as the server speaking
   std::vector<PeerFrame> frames = TakeFrames();
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].kind, 'P');
-  const uint32_t ident = Client().framing.client_ident;
+  const uint32_t ident = Client().protocol.framing.client_ident;
   Bytes expected = {'J', static_cast<uint8_t>(ident), static_cast<uint8_t>(ident >> 8),
                     static_cast<uint8_t>(ident >> 16), static_cast<uint8_t>(ident >> 24)};
   Bytes guid = ToBytes("PLAYERGUID0123456789ABCDEF012345");
@@ -39,9 +39,9 @@ TEST_F(Receive, OwnIdentDispatchesConsoleTextVerbatim) {
 }
 
 TEST_F(Receive, DisabledModuleRefusesEveryFrame) {
-  Client().enabled = 0;
-  EXPECT_FALSE(Deliver(PeerPlainFrame(Client().framing.client_ident, ToBytes("Ax")), 1));
-  EXPECT_EQ(Client().connection.frames_received, 0);
+  Client().console.enabled = 0;
+  EXPECT_FALSE(Deliver(PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes("Ax")), 1));
+  EXPECT_EQ(Client().protocol.connection.frames_received, 0);
   EXPECT_TRUE(host.prints.empty());
 }
 
@@ -50,7 +50,7 @@ TEST_F(Receive, ScrambledFramesAreCheckedBeforeUse) {
   const std::string zero_key = PeerChannelKey(0, 0, 0, 0);
   EXPECT_TRUE(Deliver(PeerScrambledFrame(zero_key, ToBytes("Afirst"))));
   EXPECT_TRUE(host.Printed("first"));
-  EXPECT_EQ(Client().connection.scrambled_link, 1);
+  EXPECT_EQ(Client().protocol.connection.scrambled_link, 1);
 
   Bytes short_frame = {'T', 'G', '_', 'E', 0, 0, 0, 0, 0, 3, 'x', 'y'};  // 3 + 10 != 12
   EXPECT_FALSE(Deliver(short_frame, 1));
@@ -62,7 +62,7 @@ TEST_F(Receive, ScrambledFramesAreCheckedBeforeUse) {
   ASSERT_EQ(waiting.length, static_cast<int32_t>(bad_check.size()));
   EXPECT_EQ(memcmp(waiting.data, bad_check.data(), bad_check.size()), 0);
   EXPECT_FALSE(host.Printed("second"));
-  EXPECT_EQ(Client().connection.frames_received, 3);
+  EXPECT_EQ(Client().protocol.connection.frames_received, 3);
 }
 
 TEST_F(Receive, VoidKeyMeansNoXor) {
@@ -77,7 +77,7 @@ TEST_F(Receive, HelloStartsTheLinkWhenVersionsMatch) {
   EXPECT_EQ(host.record.key_a, 17);
   EXPECT_EQ(host.record.key_d, 0x1234567);
   EXPECT_STREQ(host.record.guid, kGuid);
-  EXPECT_EQ(Client().connection.screenshot_sequence, 0x234567u);
+  EXPECT_EQ(Client().protocol.connection.screenshot_sequence, 0x234567u);
   EXPECT_EQ(host.CountPrinted(std::string("TG Server assigned guid = ") + kGuid), 1);
   EXPECT_TRUE(host.Printed("TG Server S v1.092 (A0, C1.276)"));
   EXPECT_STREQ(ChannelKey(), key.c_str());
@@ -96,22 +96,22 @@ TEST_F(Receive, HelloStartsTheLinkWhenVersionsMatch) {
   // A new A voids the key; matching versions derive it again at once.
   EXPECT_TRUE(Hello(1092, 1276, 0, 99, 2, 3, 4, kGuid));
   EXPECT_STREQ(ChannelKey(), PeerChannelKey(99, 2, 3, 4).c_str());
-  EXPECT_EQ(Client().connection.screenshot_sequence, 4u);
+  EXPECT_EQ(Client().protocol.connection.screenshot_sequence, 4u);
 }
 
 TEST_F(Receive, HelloGuidWithQuestionMarkStoresOnlyTheMark) {
   EXPECT_TRUE(Hello(1092, 1276, 0, 1, 2, 3, 4, "?abc"));
-  EXPECT_STREQ(Client().connection.assigned_guid, "?");
+  EXPECT_STREQ(Client().protocol.connection.assigned_guid, "?");
   EXPECT_STREQ(host.record.guid, "?");
   for (const std::string& line : host.prints) EXPECT_EQ(line.find("assigned guid"), std::string::npos);
   EXPECT_TRUE(Hello(1092, 1276, 0, 1, 2, 3, 4, ""));
-  EXPECT_STREQ(Client().connection.assigned_guid, "?");
+  EXPECT_STREQ(Client().protocol.connection.assigned_guid, "?");
 }
 
 TEST_F(Receive, OldServerIsReportedAndNoLinkStarts) {
   host.OfferGameCommand();
-  Client().second_table = host.record.second_table;  // as initialisation takes it
-  Client().agent.version = 5;
+  Client().services.second_table = host.record.second_table;  // as initialisation takes it
+  Client().master.agent.version = 5;
   EXPECT_TRUE(Hello(1092, 1250, 3, 1, 2, 3, 4, kGuid));
   const std::string warning = "  Tallyguard Reports TG Server Running Old Version C1.250 A3";
   bool shown = false;
@@ -126,14 +126,14 @@ TEST_F(Receive, OldServerIsReportedAndNoLinkStarts) {
   EXPECT_EQ(host.game_commands[0].first, "GAME_CMD");
   EXPECT_EQ(host.game_commands[0].second, "msg *WARNING*: " + warning);
   EXPECT_STREQ(ChannelKey(), "");  // no link: no key
-  EXPECT_EQ(Client().connection.last_key_a, 0);
+  EXPECT_EQ(Client().protocol.connection.last_key_a, 0);
   EXPECT_TRUE(TakeFrames().empty());
 }
 
 TEST_F(Receive, AutoexecRunsAtTheFirstHello) {
   host.OfferGameCommand();
-  Client().second_table = host.record.second_table;
-  strcpy(Client().settings.autoexec, "server.cfg");
+  Client().services.second_table = host.record.second_table;
+  strcpy(Client().console.settings.autoexec, "server.cfg");
   EXPECT_TRUE(Hello(1092, 1276, 0, 1, 2, 3, 4, kGuid));
   EXPECT_TRUE(Hello(1092, 1276, 0, 1, 2, 3, 4, kGuid));
   ASSERT_EQ(host.game_commands.size(), 1u);
@@ -168,20 +168,20 @@ TEST_F(Receive, RelaysAreUnscrambledCheckedAndAnswered) {
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].Text(), c.reply);
   }
-  EXPECT_EQ(Client().connection.last_relay_result, 40002);
+  EXPECT_EQ(Client().protocol.connection.last_relay_result, 40002);
 }
 
 TEST_F(Receive, RelayDelaysAndOldServers) {
   EXPECT_TRUE(Hello(1091, 1276, 0, 1, 2, 3, 4, kGuid));
   TakeFrames();
-  const int32_t received = Client().connection.frames_received;
+  const int32_t received = Client().protocol.connection.frames_received;
   EXPECT_TRUE(DeliverPlain(Bytes{0x03, 'x', 0}));
-  EXPECT_EQ(Client().connection.frames_received, received + 2);  // the frame and the relay
+  EXPECT_EQ(Client().protocol.connection.frames_received, received + 2);  // the frame and the relay
   Flush();
   EXPECT_TRUE(TakeFrames().empty());  // too old for relays: no reply
 
-  Client().connection.server_version = 1092;
-  Client().connection.assigned_guid[0] = '\0';
+  Client().protocol.connection.server_version = 1092;
+  Client().protocol.connection.assigned_guid[0] = '\0';
   EXPECT_TRUE(DeliverPlain(Bytes{0x03, 'x', 0}));
   Flush(0);
   EXPECT_TRUE(TakeFrames().empty());  // 40001 waits 1 ms
@@ -237,7 +237,7 @@ TEST_F(Receive, TransferAnnouncements) {
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(DeliverPlain(c.text));
-    const UpdateTransfer& transfer = Client().update;
+    const UpdateTransfer& transfer = Client().master.update;
     if (c.name == nullptr) {
       EXPECT_EQ(transfer.buffer, nullptr) << c.text;
       EXPECT_STREQ(transfer.name, "") << c.text;
@@ -279,7 +279,7 @@ TEST_F(Receive, NewServerAddressStartsAFreshConnection) {
   EXPECT_TRUE(Hello(1092, 1276, 0, 1, 2, 3, 4, kGuid));
   host.server_address = "127.0.0.1:27961";
   Cycle(1);
-  const ConnectionState& connection = Client().connection;
+  const ConnectionState& connection = Client().protocol.connection;
   EXPECT_EQ(connection.frames_received, 0);
   EXPECT_EQ(connection.scrambled_link, 0);
   EXPECT_EQ(connection.hello_seen, 1);  // only the no-server address clears it
@@ -299,11 +299,11 @@ TEST_F(Receive, AnyBytesAreSafe) {
     for (uint8_t& b : payload) b = static_cast<uint8_t>(random() % 4 == 0 ? "ABCGHIKNOS\x01\x03\x08\x09"[random() % 14] : random());
     Bytes frame;
     switch (round % 4) {
-      case 0: frame = PeerPlainFrame(Client().framing.client_ident, payload); break;
+      case 0: frame = PeerPlainFrame(Client().protocol.framing.client_ident, payload); break;
       case 1: frame = PeerScrambledFrame(ChannelKey(), payload); break;
       case 2: frame = payload; break;
       default:
-        frame = PeerPlainFrame(Client().framing.client_ident, payload);
+        frame = PeerPlainFrame(Client().protocol.framing.client_ident, payload);
         frame.resize(random() % (frame.size() + 1));
     }
     Deliver(frame);

@@ -13,7 +13,7 @@ class Requests : public ConnectedTest {
  protected:
   void SetUp() override {
     ConnectedTest::SetUp();
-    Client().connection.frames_received = 1;
+    Client().protocol.connection.frames_received = 1;
   }
   // Sends request subtype with its argument and gives the replies.
   std::vector<std::string> Ask(char subtype, const std::string& argument, uint32_t wait_ms = 50) {
@@ -39,9 +39,9 @@ TEST_F(Requests, CvarValues) {
   EXPECT_EQ(Ask('A', "missing"), (Replies{"Mmissing = \"\""}));
   EXPECT_EQ(Ask('A', "cl_Password"), Replies{});
   EXPECT_EQ(Ask('B', "CDKEY_hash"), Replies{});
-  EXPECT_EQ(Client().connection.cvar_request_flag, 0);
+  EXPECT_EQ(Client().protocol.connection.cvar_request_flag, 0);
   EXPECT_EQ(Ask('B', "sensitivity"), (Replies{"Lsensitivity = \"5.5\""}));
-  EXPECT_EQ(Client().connection.cvar_request_flag, 1);
+  EXPECT_EQ(Client().protocol.connection.cvar_request_flag, 1);
   EXPECT_EQ(Ask('A', std::string(300, 'n')).at(0).size(), 1u + 255u + 5u);  // the name is cut to 255
 }
 
@@ -123,7 +123,7 @@ TEST_F(Requests, ProtocolValuesTimingAndResources) {
 }
 
 TEST_F(Requests, LastRelayResultIsFourRawBytes) {
-  Client().connection.last_relay_result = 40003;
+  Client().protocol.connection.last_relay_result = 40003;
   EXPECT_TRUE(DeliverPlain("BW"));
   Flush();
   std::vector<PeerFrame> frames = TakeFrames();

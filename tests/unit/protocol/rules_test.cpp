@@ -12,11 +12,11 @@ class Rules : public ConnectedTest {
  protected:
   void SetUp() override {
     ConnectedTest::SetUp();
-    Client().connection.frames_received = 1;
+    Client().protocol.connection.frames_received = 1;
   }
   void K(const std::string& text) { EXPECT_TRUE(DeliverPlain("K" + text)); }
-  const CvarRule& Rule(int i) { return *static_cast<CvarRule*>(Client().rules.rules.Element(i)); }
-  int32_t State() { return Client().rules.list_state; }
+  const CvarRule& Rule(int i) { return *static_cast<CvarRule*>(Client().protocol.rules.rules.Element(i)); }
+  int32_t State() { return Client().protocol.rules.list_state; }
   // Runs CheckNextRule as the cycle would, at now + advance.
   void Check(uint32_t advance_ms) {
     TestClock::now += advance_ms;
@@ -50,10 +50,10 @@ TEST_F(Rules, RuleLines) {
     EXPECT_EQ(AddRuleLine(&line[0]), c.result) << c.line;
     EXPECT_EQ(line, c.line);  // the line is given back as it came
     if (c.result != -2) {
-      EXPECT_EQ(Client().rules.rules.Count(), 0);
+      EXPECT_EQ(Client().protocol.rules.rules.Count(), 0);
       continue;
     }
-    ASSERT_EQ(Client().rules.rules.Count(), 1);
+    ASSERT_EQ(Client().protocol.rules.rules.Count(), 1);
     EXPECT_EQ(Rule(0).kind, c.kind) << c.line;
     EXPECT_DOUBLE_EQ(Rule(0).low, c.low);
     EXPECT_DOUBLE_EQ(Rule(0).high, c.high);
@@ -67,7 +67,7 @@ TEST_F(Rules, ThreeLinePayloadCompletesAndListsTheRules) {
   host.cvars["rate"] = "25000";
   K("3 r_picmip in 0 3\n3 rate out 0 5000\n2");
   EXPECT_EQ(State(), -1);
-  EXPECT_EQ(Client().rules.rules.Count(), 2);
+  EXPECT_EQ(Client().protocol.rules.rules.Count(), 2);
   EXPECT_TRUE(host.Printed("r_picmip = \"1\" : must be INSIDE 0 to 3 (OK)"));
   EXPECT_TRUE(host.Printed("rate = \"25000\" : must be OUTSIDE 0 to 5000 (OK)"));
   EXPECT_TRUE(host.Printed("0 Current Cvar Violations"));
@@ -94,7 +94,7 @@ TEST_F(Rules, ProgressReportsWhileReceivingAfterTheHello) {
   K("1 a in 0 1\n1 b in 0 1");
   Check(600);
   EXPECT_TRUE(TakeFrames().empty());  // no hello yet
-  Client().connection.hello_seen = 1;
+  Client().protocol.connection.hello_seen = 1;
   Check(0);  // 600 ms after the last rule line, 8100 ms after the report timer
   std::vector<PeerFrame> frames = TakeFrames();
   ASSERT_EQ(frames.size(), 1u);
@@ -130,7 +130,7 @@ TEST_F(Rules, ChecksOneRulePerCycleAndWarnsOnce) {
 
 TEST_F(Rules, ViolationIsSentWhenTheServerAsksValuesThatWay) {
   host.cvars["r_picmip"] = "5";
-  Client().connection.cvar_request_flag = 1;
+  Client().protocol.connection.cvar_request_flag = 1;
   K("1 r_picmip in 0 3\n1");
   Check(100);
   Flush();
@@ -184,6 +184,6 @@ TEST_F(Rules, EmptyListAndNewConnection) {
   K("1 a in 0 1\n1");
   host.server_address = "127.0.0.1:1";
   Cycle(1);
-  EXPECT_EQ(Client().rules.rules.Count(), 0);
+  EXPECT_EQ(Client().protocol.rules.rules.Count(), 0);
   EXPECT_EQ(State(), 0);
 }

@@ -1,0 +1,46 @@
+// Every setting word as one row of data: its name and help text, kind and
+// range, where its value is stored, whether it is public, which file saves
+// it and what happens when it is set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "console/console_state.h"
+#include "tallyguard/host_interface.h"
+
+enum class SettingKind { kText, kFlag, kNumber };
+
+// The file that tg_WriteCfg saves the setting in.
+enum class SettingFile { kNone, kConfig, kLogging };
+
+// What setting the word does besides storing and showing the value.
+enum class SettingAction {
+  kNone,
+  kReloadNames,   // load the registered names from the (new) file
+  kSaveNames,     // save the registered names with the (new) key
+  kSystemSwitch,  // TG_SYSTEM: kept while connected, persisted in "tgsys.cfg"
+};
+
+// Storage of the message prefix: the host record's field, not Settings.
+const size_t kInHostRecord = static_cast<size_t>(-1);
+
+struct SettingEntry {
+  const char* name;   // written with these letters; matched regardless of case
+  const char* help;   // public settings: shown by completion, saved after "//"
+  SettingKind kind;
+  int32_t low;        // numbers and flags: the range;
+  int32_t high;       // texts: high is the most characters kept
+  size_t offset;      // the value's place inside Settings, or kInHostRecord
+  bool is_public;     // completed, and in the order of the public table
+  bool zero_is_unset; // a number whose 0 means "not set": 0 is kept, not clamped
+  SettingFile saved_in;
+  SettingAction on_change;
+};
+
+// The setting words in the order lines are matched against them.
+const SettingEntry* SettingTable(int* count);
+
+// The address of the entry's value: an int32_t for numbers and flags, a
+// buffer of high + 1 bytes for texts.
+void* SettingStorage(const SettingEntry& entry, Settings& settings, HostInterface* host);

@@ -1,0 +1,89 @@
+// State of the game-server protocol: framing and the outbound queue, the
+// connection to the current game server, and its cvar rules.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "util/grow_array.h"
+
+struct OutboundSlot {
+  uint32_t enqueue_time;
+  uint32_t delay_ms;
+  int32_t length;  // 0 marks a free slot
+  uint8_t payload[1100];
+};
+static_assert(sizeof(OutboundSlot) == 1112, "outbound slot layout");
+
+struct FramingState {
+  uint32_t client_ident = 0;
+  char player_guid[33] = "";      // the player's GUID text, from the host
+  uint8_t* key_buffer = nullptr;  // 1000 random bytes once created
+  int32_t key_offset = 0;         // 33 to 932: where the channel key starts
+  GrowArray outbound{static_cast<int>(sizeof(OutboundSlot)), "OutboundQueue"};
+  uint32_t bytes_sent = 0;
+  uint32_t bytes_received = 0;
+  int32_t frames_this_cycle = 0;  // the event walk stops once this passes 4
+  int first_frame_sent = 0;       // some traffic has passed (either way)
+  uint32_t first_frame_time = 0;
+
+  FramingState() = default;
+  ~FramingState() { free(key_buffer); }
+  FramingState(const FramingState&) = delete;
+  FramingState& operator=(const FramingState&) = delete;
+};
+
+struct ConnectionState {
+  char server_address[256] = "";  // as the host last reported it
+  int connected = 0;              // the address names a game server
+  char oob_address[33] = "";      // the address before the first ":"
+  uint16_t oob_port = 0;          // the number after it
+  int32_t frames_received = 0;    // 0: the server has not spoken, nothing is sent
+  int scrambled_link = 0;         // a scrambled frame has checked out
+  int hello_seen = 0;
+  int32_t server_kind = 0;
+  int32_t server_version = 0;         // 1092 = 1.092
+  int32_t server_client_version = 0;  // the client version the server runs
+  int32_t server_agent_version = 0;
+  int32_t last_key_a = 0;             // 0 makes the next hello count as a key change
+  uint32_t screenshot_sequence = 0;   // 0: no server screenshot is queued
+  char assigned_guid[33] = "";        // from the hello; "?" when it gave none
+  int guid_notice_printed = 0;
+  uint32_t last_version_notice = 0;   // 0: none on this connection
+  int32_t last_relay_result = 0;
+  int cvar_request_flag = 0;          // the server asks values with request B
+  int relay_depth = 0;                // relays being unwrapped right now
+};
+
+enum RuleKind : uint8_t { kRuleIn = 1, kRuleOut = 2, kRuleInclude = 21, kRuleExclude = 22 };
+
+struct CvarRule {
+  char name[64];
+  uint8_t kind;
+  char text[64];
+  double low;
+  double high;  // low <= high
+  uint32_t last_report;  // 0: never reported
+};
+
+struct RuleState {
+  GrowArray rules{static_cast<int>(sizeof(CvarRule)), "CvarRules"};
+  // Negative: the list is complete. 0 or more: still receiving, counting the
+  // lines received so far.
+  int32_t list_state = 0;
+  uint32_t last_rule_line = 0;  // 0: none yet
+  uint32_t last_progress = 0;
+  int32_t next_index = 0;
+};
+
+struct ProtocolState {
+  FramingState framing;
+  ConnectionState connection;
+  RuleState rules;
+};
+
+// The subsystem's state inside the one module-wide state object.
+ProtocolState& Protocol();
+
+inline int ServerConnected() { return Protocol().connection.connected; }
+inline const char* PlayerGuid() { return Protocol().framing.player_guid; }

@@ -1,0 +1,40 @@
+// The harness's game: the reference host with a small set of console
+// variables, key bindings and resources, its console on stdout, and its
+// connection to a game server over loopback UDP.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reference_host.h"
+#include "server_link.h"
+
+class HarnessGame : public ReferenceHost {
+ public:
+  HarnessGame();
+
+  // Sets a console variable; an unknown name is created by the player.
+  void SetCvar(const std::string& name, const std::string& value);
+
+  ServerLink link;
+  int refused_sends = 0;
+  int frames_sent = 0;
+
+  void Keyword(const char* service, const char* argument) override;
+  void Print(const char* text) override;
+  void Send(int32_t length, const void* frame) override;
+  void SendOutOfBand(const char* address, int32_t port, int32_t length, const void* data) override;
+  void GameCommand(const char* keyword, const char* line) override;
+
+ private:
+  struct GameCvar {
+    std::string name;
+    std::string value;
+    std::string default_value;
+    int flags;  // 0x80: created by the player
+  };
+  // Hands the table to the reference host's query answers.
+  void Publish();
+  std::vector<GameCvar> table_;
+};
