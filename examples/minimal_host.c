@@ -75,7 +75,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   g_home = argv[2];
-  library = LoadModule(argv[1]);
+  library = OpenModule(argv[1]);
   if (library == NULL) {
     fprintf(stderr, "minimal_host: cannot load %s\n", argv[1]);
     return 1;

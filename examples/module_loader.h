@@ -5,7 +5,7 @@
 #define MODULE_LOADER_H
 
 /* The loaded library, or none (0) when it cannot be loaded. */
-void *LoadModule(const char *path);
+void *OpenModule(const char *path);
 /* The address of an export of the library, or none. */
 void *FindExport(void *library, const char *name);
 /* Sleeps between frames. */

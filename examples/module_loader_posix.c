@@ -6,7 +6,7 @@
 #include <string.h>
 #include <time.h>
 
-void *LoadModule(const char *path) {
+void *OpenModule(const char *path) {
   /* dlopen searches the system's folders for a bare name; a module beside
    * the host is named by a path. */
   char local[1024];

@@ -3,7 +3,7 @@
 #include <string.h>
 #include <windows.h>
 
-void *LoadModule(const char *path) { return (void *)LoadLibraryA(path); }
+void *OpenModule(const char *path) { return (void *)LoadLibraryA(path); }
 
 void *FindExport(void *library, const char *name) {
   FARPROC address = GetProcAddress((HMODULE)library, name);

@@ -8,18 +8,22 @@ bash scripts/setup.sh
 
 preset=win32
 [ "${1:-}" = "--native" ] && preset=linux
+if [ "$preset" = win32 ] && ! bash scripts/can-run-32bit.sh; then
+  echo "== this machine runs no 32-bit programs: the demo uses the module built as a 64-bit DLL"
+  preset=win64
+fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j"$(nproc)" --target wc000000 tghost tgserver >/dev/null
 
 port=27960
 rm -rf demo-home
 mkdir -p demo-home
-if [ "$preset" = win32 ]; then
+if [ "$preset" != linux ]; then
   run=(scripts/wine-run.sh)
-  harness=build/win32/tools/tghost.exe
-  server=build/win32/tools/tgserver.exe
-  module="Z:$(pwd -P | sed 's|/|\\|g')\\build\\win32\\wc000000.dll"
-  echo "== wc000000.dll under Wine, with the reference server on 127.0.0.1:$port"
+  harness=build/$preset/tools/tghost.exe
+  server=build/$preset/tools/tgserver.exe
+  module="Z:$(pwd -P | sed 's|/|\\|g')\\build\\$preset\\wc000000.dll"
+  echo "== wc000000.dll ($preset) under Wine, with the reference server on 127.0.0.1:$port"
 else
   run=()
   harness=build/linux/tools/tghost

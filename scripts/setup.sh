@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake g++ make zlib1g-dev googletest libgtest-dev libbenchmark-dev libpng-dev
-  clang-14 libclang-rt-14-dev
-  g++-mingw-w64-i686-posix libz-mingw-w64-dev
+  clang-14 libclang-rt-14-dev python3
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth
 )
 

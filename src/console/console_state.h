@@ -59,8 +59,11 @@ struct ConsoleState {
   int cycle_wanted = 0;               // a command asked for the next cycle at once
 };
 
-// The subsystem's state inside the one module-wide state object.
-ConsoleState& Console();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern ConsoleState* const g_console_state;
+inline ConsoleState& Console() { return *g_console_state; }
 
 inline int ModuleEnabled() { return Console().enabled; }
 inline const Settings& CurrentSettings() { return Console().settings; }

@@ -10,14 +10,14 @@ ClientState g_client;
 
 ClientState& Client() { return g_client; }
 
-CoreState& Core() { return g_client.core; }
-EventQueue& Events() { return g_client.events; }
-ServicesState& Services() { return g_client.services; }
-ConsoleState& Console() { return g_client.console; }
-ProtocolState& Protocol() { return g_client.protocol; }
-ScreenshotState& Screenshots() { return g_client.screenshots; }
-MasterState& Master() { return g_client.master; }
-IntegrityState& Integrity() { return g_client.integrity; }
+CoreState* const g_core_state = &g_client.core;
+EventQueue* const g_event_queue = &g_client.events;
+ServicesState* const g_services_state = &g_client.services;
+ConsoleState* const g_console_state = &g_client.console;
+ProtocolState* const g_protocol_state = &g_client.protocol;
+ScreenshotState* const g_screenshot_state = &g_client.screenshots;
+MasterState* const g_master_state = &g_client.master;
+IntegrityState* const g_integrity_state = &g_client.integrity;
 
 void ResetClientState() {
   g_client.~ClientState();

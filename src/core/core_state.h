@@ -31,5 +31,8 @@ struct CoreState {
   void (*fault_injection)(FaultPlace place) = nullptr;
 };
 
-// The spine's state inside the one module-wide state object.
-CoreState& Core();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern CoreState* const g_core_state;
+inline CoreState& Core() { return *g_core_state; }

@@ -29,8 +29,11 @@ struct EventQueue {
   EventQueue& operator=(const EventQueue&) = delete;
 };
 
-// The queue inside the one module-wide state object.
-EventQueue& Events();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern EventQueue* const g_event_queue;
+inline EventQueue& Events() { return *g_event_queue; }
 
 // Adds an event with its own copy of the data. Gives none, or
 // TG_ERROR_OVERFLOW when 256 events are queued (nothing changes then).

@@ -17,5 +17,8 @@ struct IntegrityState {
   GrowArray agent_data{124, "AgentData"};
 };
 
-// The subsystem's state inside the one module-wide state object.
-IntegrityState& Integrity();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern IntegrityState* const g_integrity_state;
+inline IntegrityState& Integrity() { return *g_integrity_state; }

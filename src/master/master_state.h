@@ -45,7 +45,10 @@ struct MasterState {
   AgentState agent;
 };
 
-// The subsystem's state inside the one module-wide state object.
-MasterState& Master();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern MasterState* const g_master_state;
+inline MasterState& Master() { return *g_master_state; }
 
 inline int32_t AgentVersion() { return Master().agent.version; }

@@ -82,8 +82,11 @@ struct ProtocolState {
   RuleState rules;
 };
 
-// The subsystem's state inside the one module-wide state object.
-ProtocolState& Protocol();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern ProtocolState* const g_protocol_state;
+inline ProtocolState& Protocol() { return *g_protocol_state; }
 
 inline int ServerConnected() { return Protocol().connection.connected; }
 inline const char* PlayerGuid() { return Protocol().framing.player_guid; }

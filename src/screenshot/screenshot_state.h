@@ -30,5 +30,8 @@ struct ScreenshotState {
   ScreenshotOptions options;
 };
 
-// The subsystem's state inside the one module-wide state object.
-ScreenshotState& Screenshots();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern ScreenshotState* const g_screenshot_state;
+inline ScreenshotState& Screenshots() { return *g_screenshot_state; }

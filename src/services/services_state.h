@@ -11,5 +11,8 @@ struct ServicesState {
   const void* second_table = nullptr;
 };
 
-// The layer's state inside the one module-wide state object.
-ServicesState& Services();
+// The state inside the one module-wide state object (defined in
+// core/client_state.cpp); reached through a constant pointer, so the
+// accessor costs no call.
+extern ServicesState* const g_services_state;
+inline ServicesState& Services() { return *g_services_state; }

@@ -1,25 +1,47 @@
 #include "reference_host.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 
 ReferenceHost* ReferenceHost::current = nullptr;
 
+namespace {
+
+// ASCII letters only, as console variable names are; a table keeps the
+// comparison of names cheap (the benchmarks run through it).
+struct LowerTable {
+  unsigned char lower[256];
+  LowerTable() {
+    for (int c = 0; c < 256; ++c) lower[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  }
+};
+const LowerTable kLower;
+
+inline int Lower(char c) { return kLower.lower[static_cast<unsigned char>(c)]; }
+
+bool SameNoCaseAt(const std::string& text, size_t at, const std::string& part) {
+  for (size_t k = 0; k < part.size(); ++k)
+    if (Lower(text[at + k]) != Lower(part[k])) return false;
+  return true;
+}
+
+}  // namespace
+
 bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-    const int x = tolower(static_cast<unsigned char>(a[i])), y = tolower(static_cast<unsigned char>(b[i]));
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const int x = Lower(a[i]), y = Lower(b[i]);
     if (x != y) return x < y;
   }
   return a.size() < b.size();
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) { return !NoCaseLess()(a, b) && !NoCaseLess()(b, a); }
+bool SameNoCase(const std::string& a, const std::string& b) { return a.size() == b.size() && SameNoCaseAt(a, 0, b); }
 
 bool ContainsNoCase(const std::string& text, const std::string& part) {
   for (size_t i = 0; i + part.size() <= text.size(); ++i)
-    if (SameNoCase(text.substr(i, part.size()), part)) return true;
+    if (SameNoCaseAt(text, i, part)) return true;
   return false;
 }
 
