@@ -81,9 +81,8 @@ void CmdCvarList(const CommandContext& c) { ListRules(c.host, 0); }
 void CmdCvarValue(const CommandContext& c) { SendWithPrefix(c, "BB", 255); }
 
 void CmdBindSearch(const CommandContext& c) {
-  const int count = WalkBindings(c.host, c.argument, [](const char* name, const char* command) {
-    ConsolePrint(0, "%s = %s", name, command);
-  });
+  const int count = WalkBindings(
+      c.host, c.argument, [](const char* name, const char* command) { ConsolePrint(0, "%s = %s", name, command); });
   ConsolePrint(0, "\"%s\" found in %d key binding%s", c.argument, count, PluralS(count));
 }
 
@@ -188,16 +187,11 @@ const Command kCommands[] = {
 // are not completed. Of the words whose texts are built at run time only
 // TG_RCON is kept.
 const Command kFurtherWords[] = {
-    {"tg_cmd", "", WordCmd},
-    {"TG_BIND?", "", CmdBindSearch},
-    {"TG_CVAR=", "", CmdCvarValue},
-    {"TG_CVAR?", "", CmdCvarSearch},
-    {"TG_ALIST", "", WordActionList},
-    {"TG_NEXTMASTER", "", WordNextMaster},
-    {"TG_MYGUID", "", WordMyGuid},
-    {"TG_HOMEPATH", "", WordHomePath},
-    {"TG_NETSTAT", "", WordNetStat},
-    {"TG_WEBUPDATE", "", WordWebUpdate},
+    {"tg_cmd", "", WordCmd},          {"TG_BIND?", "", CmdBindSearch},
+    {"TG_CVAR=", "", CmdCvarValue},   {"TG_CVAR?", "", CmdCvarSearch},
+    {"TG_ALIST", "", WordActionList}, {"TG_NEXTMASTER", "", WordNextMaster},
+    {"TG_MYGUID", "", WordMyGuid},    {"TG_HOMEPATH", "", WordHomePath},
+    {"TG_NETSTAT", "", WordNetStat},  {"TG_WEBUPDATE", "", WordWebUpdate},
     {"TG_RCON", "", WordRcon},
 };
 

@@ -84,7 +84,8 @@ bool AddRecord(const char* match, const char* password, const char* kind) {
   memset(&record, 0, sizeof record);
   CopyBounded(record.match, match_text, 32);
   CopyBounded(record.password, password_text, 32);
-  memcpy(record.digest, DigestHexText(record.password, static_cast<int32_t>(strlen(record.password)), kPasswordSeed), 33);
+  memcpy(record.digest, DigestHexText(record.password, static_cast<int32_t>(strlen(record.password)), kPasswordSeed),
+         33);
   record.kind = SameLetters(kind != nullptr ? kind : "", "Full") ? 1 : 2;
   if (!Table().Append(&record)) {
     ConsolePrint(0, "Error: could not add Registered Name Record");
@@ -166,8 +167,7 @@ void LoadFrom(const char* path, int clear) {
 
 }  // namespace
 
-void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind,
-                       uint32_t now) {
+void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, uint32_t now) {
   if (AddRecord(match, password, kind)) SaveRegisteredNames(host, now);
 }
 

@@ -15,8 +15,7 @@
 #include "tallyguard/host_interface.h"
 
 // Adds a registration (the commands) and saves the file.
-void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind,
-                       uint32_t now);
+void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, uint32_t now);
 void DeleteRegisteredName(HostInterface* host, int32_t slot, uint32_t now);
 void ListRegisteredNames();
 // Writes the names file (home directory + tg_RegNameFn), then sends the list.

@@ -26,14 +26,14 @@ enum class SettingAction {
 const size_t kInHostRecord = static_cast<size_t>(-1);
 
 struct SettingEntry {
-  const char* name;   // written with these letters; matched regardless of case
-  const char* help;   // public settings: shown by completion, saved after "//"
+  const char* name;  // written with these letters; matched regardless of case
+  const char* help;  // public settings: shown by completion, saved after "//"
   SettingKind kind;
-  int32_t low;        // numbers and flags: the range;
-  int32_t high;       // texts: high is the most characters kept
-  size_t offset;      // the value's place inside Settings, or kInHostRecord
-  bool is_public;     // completed, and in the order of the public table
-  bool zero_is_unset; // a number whose 0 means "not set": 0 is kept, not clamped
+  int32_t low;         // numbers and flags: the range;
+  int32_t high;        // texts: high is the most characters kept
+  size_t offset;       // the value's place inside Settings, or kInHostRecord
+  bool is_public;      // completed, and in the order of the public table
+  bool zero_is_unset;  // a number whose 0 means "not set": 0 is kept, not clamped
   SettingFile saved_in;
   SettingAction on_change;
 };

@@ -11,17 +11,17 @@ enum class FaultPlace { kCycle, kEventHandler };
 struct CoreState {
   int initialised = 0;
   int halted = 0;
-  uint32_t halt_deadline = 0;     // 0 = not armed
-  uint32_t last_cycle_time = 0;   // 0 = the next cycle runs at once
+  uint32_t halt_deadline = 0;    // 0 = not armed
+  uint32_t last_cycle_time = 0;  // 0 = the next cycle runs at once
   int phase = 0;
-  uint32_t watch_calls = 0;       // connection-watch calls since initialisation
-  int enabled_snapshot = 0;       // enabled flag as the current ca call began
+  uint32_t watch_calls = 0;  // connection-watch calls since initialisation
+  int enabled_snapshot = 0;  // enabled flag as the current ca call began
   int game_version_shown = 0;
   PlatformSystemFacts facts = {};
   char start_dir[256] = "";
   char pending_deletion[255] = "";
-  char init_failure[96] = "";     // why Initialise last failed
-  uint32_t host_report = 0;       // the 30000 ms host report; 0 = due at once
+  char init_failure[96] = "";  // why Initialise last failed
+  uint32_t host_report = 0;    // the 30000 ms host report; 0 = due at once
   // How often the main work and the event walk have run (for diagnostics).
   uint32_t main_work_runs = 0;
   uint32_t event_walks = 0;

@@ -80,8 +80,7 @@ namespace {
 void DropFront(EventQueue& queue, int32_t handled) {
   if (handled <= 0) return;
   if (handled < queue.count) {
-    memmove(queue.records, queue.records + handled,
-            static_cast<size_t>(queue.count - handled) * sizeof(HostEvent));
+    memmove(queue.records, queue.records + handled, static_cast<size_t>(queue.count - handled) * sizeof(HostEvent));
     queue.count -= handled;
   } else {
     queue.count = 0;

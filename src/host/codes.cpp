@@ -23,8 +23,8 @@ intptr_t AnswerKeyEvent(const void* data) {
   char words_text[256] = "";
   if (data != nullptr) CopyBounded(words_text, static_cast<const char*>(data), sizeof words_text - 1);
   ArgList words(words_text, 1, 0);
-  return Text(DeriveChannelKey(buffer, ReadDigits(words.Word(1)), ReadDigits(words.Word(2)),
-                               ReadDigits(words.Word(3)), ReadDigits(words.Word(4))));
+  return Text(DeriveChannelKey(buffer, ReadDigits(words.Word(1)), ReadDigits(words.Word(2)), ReadDigits(words.Word(3)),
+                               ReadDigits(words.Word(4))));
 }
 
 intptr_t AnswerEnabledQuery(HostInterface* host) {

@@ -23,8 +23,8 @@ struct ExchangeState {
 struct UpdateTransfer {
   uint8_t* buffer = nullptr;  // set while a transfer is in progress
   int32_t size = 0;
-  char digest[33] = "";       // the package's digest as 32 hex digits
-  char name[256] = "";        // "htm\<file>" inside the home directory
+  char digest[33] = "";  // the package's digest as 32 hex digits
+  char name[256] = "";   // "htm\<file>" inside the home directory
   int32_t last_chunk = -1;
   uint32_t last_chunk_time = 0;  // the announcement or the latest data
 

@@ -13,10 +13,10 @@
 uint32_t PlatformTick();
 
 struct PlatformLocalTime {
-  int year;    // four digits
-  int month;   // 1 to 12
-  int day;     // 1 to 31
-  int hour;    // 0 to 23
+  int year;   // four digits
+  int month;  // 1 to 12
+  int day;    // 1 to 31
+  int hour;   // 0 to 23
   int minute;
   int second;
 };
@@ -62,7 +62,7 @@ void PlatformGetSystemFacts(PlatformSystemFacts* out);
 
 // ---- dynamic libraries ----------------------------------------------------
 
-void* PlatformLoadLibrary(const char* path);            // none on failure
+void* PlatformLoadLibrary(const char* path);               // none on failure
 void* PlatformFindEntry(void* library, const char* name);  // none when missing
 void PlatformFreeLibrary(void* library);
 

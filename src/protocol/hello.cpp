@@ -10,9 +10,9 @@
 #include "master/modules.h"
 #include "master/schedule.h"
 #include "master/update.h"
-#include "protocol/warning.h"
 #include "protocol/framing.h"
 #include "protocol/protocol_state.h"
+#include "protocol/warning.h"
 #include "protocol/wire_constants.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
@@ -49,7 +49,8 @@ void WarnOfOldServer(HostInterface* host) {
   const ConnectionState& connection = Protocol().connection;
   char versions[64] = "";
   const int32_t client = connection.server_client_version;
-  if (client > 0 && client < wire::kClientVersion) AppendText(versions, sizeof versions, "C%d.%03d ", client / 1000, client % 1000);
+  if (client > 0 && client < wire::kClientVersion)
+    AppendText(versions, sizeof versions, "C%d.%03d ", client / 1000, client % 1000);
   const int32_t agent = connection.server_agent_version;
   if (agent > 0 && agent < AgentVersion()) AppendText(versions, sizeof versions, "A%d", agent);
   if (versions[0] == '\0') return;

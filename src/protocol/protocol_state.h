@@ -45,14 +45,14 @@ struct ConnectionState {
   int32_t server_version = 0;         // 1092 = 1.092
   int32_t server_client_version = 0;  // the client version the server runs
   int32_t server_agent_version = 0;
-  int32_t last_key_a = 0;             // 0 makes the next hello count as a key change
-  uint32_t screenshot_sequence = 0;   // 0: no server screenshot is queued
-  char assigned_guid[33] = "";        // from the hello; "?" when it gave none
+  int32_t last_key_a = 0;            // 0 makes the next hello count as a key change
+  uint32_t screenshot_sequence = 0;  // 0: no server screenshot is queued
+  char assigned_guid[33] = "";       // from the hello; "?" when it gave none
   int guid_notice_printed = 0;
-  uint32_t last_version_notice = 0;   // 0: none on this connection
+  uint32_t last_version_notice = 0;  // 0: none on this connection
   int32_t last_relay_result = 0;
-  int cvar_request_flag = 0;          // the server asks values with request B
-  int relay_depth = 0;                // relays being unwrapped right now
+  int cvar_request_flag = 0;  // the server asks values with request B
+  int relay_depth = 0;        // relays being unwrapped right now
 };
 
 enum RuleKind : uint8_t { kRuleIn = 1, kRuleOut = 2, kRuleInclude = 21, kRuleExclude = 22 };
@@ -62,7 +62,7 @@ struct CvarRule {
   uint8_t kind;
   char text[64];
   double low;
-  double high;  // low <= high
+  double high;           // low <= high
   uint32_t last_report;  // 0: never reported
 };
 

@@ -73,7 +73,8 @@ void HandleRelay(HostInterface* host, uint8_t* argument, int32_t length, uint32_
   if (guid_length > 0) {
     wire::ScrambleRelay(argument, length, host->key_c, connection.assigned_guid);
     result = wire::kRelayWrongGuid;
-    if (length >= guid_length && SameLettersN(reinterpret_cast<char*>(argument), connection.assigned_guid, guid_length) &&
+    if (length >= guid_length &&
+        SameLettersN(reinterpret_cast<char*>(argument), connection.assigned_guid, guid_length) &&
         connection.relay_depth < kMaxRelayDepth) {
       ++connection.relay_depth;
       DispatchPayload(host, length - guid_length, argument + guid_length, now);

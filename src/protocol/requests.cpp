@@ -44,7 +44,8 @@ void ListBindings(HostInterface* host, const char* search, uint32_t now) {
 }
 
 void AppendName(char* text, const char* name) {
-  if (strlen(text) + strlen(name) < static_cast<size_t>(kCvarListRoom)) AppendText(text, kCvarListSize, "\"%s\" ", name);
+  if (strlen(text) + strlen(name) < static_cast<size_t>(kCvarListRoom))
+    AppendText(text, kCvarListSize, "\"%s\" ", name);
 }
 
 void ListCvars(HostInterface* host, uint8_t subtype, const char* search, uint32_t now) {
@@ -57,14 +58,14 @@ void ListCvars(HostInterface* host, uint8_t subtype, const char* search, uint32_
       AppendName(text, name);
     });
   } else {
-    WalkHostCvars(host, subtype == 'G' ? TG_QUERY_USER_CVAR : TG_QUERY_CHANGED_CVAR,
-                  [&](const char* name, const char* buffer) {
-                    if (name[0] == '\0') return;
-                    const bool counts = subtype == 'G' ? ((ReadDigits(buffer) & 0xFF) & 0xD1) == 0x80 : buffer[0] != '\0';
-                    if (!counts) return;
-                    ++count;
-                    AppendName(text, name);
-                  });
+    WalkHostCvars(
+        host, subtype == 'G' ? TG_QUERY_USER_CVAR : TG_QUERY_CHANGED_CVAR, [&](const char* name, const char* buffer) {
+          if (name[0] == '\0') return;
+          const bool counts = subtype == 'G' ? ((ReadDigits(buffer) & 0xFF) & 0xD1) == 0x80 : buffer[0] != '\0';
+          if (!counts) return;
+          ++count;
+          AppendName(text, name);
+        });
   }
   const char* ending = count == 1 ? "" : subtype == 'F' ? "es" : "s";
   if (subtype == 'F') {

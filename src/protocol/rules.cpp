@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "console/console.h"
-#include "protocol/warning.h"
 #include "protocol/framing.h"
 #include "protocol/protocol_state.h"
 #include "protocol/requests.h"
+#include "protocol/warning.h"
 #include "protocol/wire_constants.h"
 #include "services/host_services.h"
 #include "util/arg_list.h"
@@ -24,7 +24,7 @@ const int32_t kReportQuietMs = 10000;
 // The rule's verdict on one value of its cvar.
 struct Verdict {
   bool violated;
-  double number;         // kinds in and out
+  double number;                        // kinds in and out
   char compared[TG_QUERY_BUFFER_SIZE];  // kinds include and exclude
 };
 
@@ -59,8 +59,8 @@ void ReportViolation(HostInterface* host, CvarRule& rule, const Verdict& verdict
     Bound(rule.low, low, sizeof low);
     Bound(rule.high, high, sizeof high);
     const bool equal = rule.low == rule.high;
-    const wire::Text which = rule.kind == kRuleIn ? wire::Text::kMustBe
-                                                  : (equal ? wire::Text::kMustNotBe : wire::Text::kMustBeOutside);
+    const wire::Text which =
+        rule.kind == kRuleIn ? wire::Text::kMustBe : (equal ? wire::Text::kMustNotBe : wire::Text::kMustBeOutside);
     wire::Unmask(which, demand, sizeof demand);
     if (equal) {
       FormatText(text, sizeof text, "%s %s = %s %s %s", cvar, rule.name, x, demand, low);

@@ -18,7 +18,6 @@ void ShowWarning(HostInterface* host, const char* text, int on_screen) {
   TgGameCommand command = GameCommand();
   if (on_screen != 1 || command == nullptr) return;
   char word[8], keyword[16], line[512];
-  FormatText(line, sizeof line, "%s *WARNING*: %s", wire::Unmask(wire::Text::kWarningCommand, word, sizeof word),
-             text);
+  FormatText(line, sizeof line, "%s *WARNING*: %s", wire::Unmask(wire::Text::kWarningCommand, word, sizeof word), text);
   command(wire::Unmask(wire::Text::kGameCommandKey, keyword, sizeof keyword), line);
 }

@@ -45,20 +45,20 @@ const int32_t kRelayDone = 40003;
 // Words built at run time. Each is stored masked with kMask; the formats
 // they go into stay literal in the code, so the compiler checks them.
 enum class Text {
-  kKeySource,        // 4 characters digested into the channel key
-  kNoKey,            // the key event's answer when no key buffer can be had
-  kGameCommandKey,   // keyword of the host's game-command operation
-  kDropText,         // payload 0x08: the text that must match ...
-  kDropKeyword,      // ... and the keyword it is passed under
-  kServerWord,       // the version notice's opening words
-  kWarningCommand,   // ShowWarning's on-screen command word
-  kHostReport,       // the periodic host report payload
-  kCvarWord,         // violation texts: the opening word ...
-  kMustBe,           // ... and the demand of kind in
-  kMustNotBe,        // kind out with equal bounds
-  kMustBeOutside,    // kind out
-  kMustInclude,      // kind include
-  kMustNotInclude,   // kind exclude
+  kKeySource,       // 4 characters digested into the channel key
+  kNoKey,           // the key event's answer when no key buffer can be had
+  kGameCommandKey,  // keyword of the host's game-command operation
+  kDropText,        // payload 0x08: the text that must match ...
+  kDropKeyword,     // ... and the keyword it is passed under
+  kServerWord,      // the version notice's opening words
+  kWarningCommand,  // ShowWarning's on-screen command word
+  kHostReport,      // the periodic host report payload
+  kCvarWord,        // violation texts: the opening word ...
+  kMustBe,          // ... and the demand of kind in
+  kMustNotBe,       // kind out with equal bounds
+  kMustBeOutside,   // kind out
+  kMustInclude,     // kind include
+  kMustNotInclude,  // kind exclude
   kCount
 };
 

@@ -102,7 +102,8 @@ void ScrambleRelay(uint8_t* bytes, int32_t length, int32_t c, const char* guid) 
   if (guid_length == 0) return;
   const uint32_t uc = static_cast<uint32_t>(c) & 0xFFu;
   for (int32_t i = 0; i < length; ++i) {
-    const uint32_t mix = static_cast<uint32_t>(7 + i) * uc + static_cast<uint8_t>(guid[static_cast<size_t>(i) % guid_length]);
+    const uint32_t mix =
+        static_cast<uint32_t>(7 + i) * uc + static_cast<uint8_t>(guid[static_cast<size_t>(i) % guid_length]);
     bytes[i] ^= static_cast<uint8_t>(mix & 0xFFu);
   }
 }

@@ -29,7 +29,8 @@ void HandleScreenshotRestart(const uint8_t* argument, int32_t length) {
     if (slot.tag != tag || slot.sequence == 0) continue;
     ++slot.restart_count;
     if (slot.restart_count < kMostRestarts)
-      slot.next_piece = (length > 4 && argument[4] == '-') ? 0 : ReadDigits(reinterpret_cast<const char*>(argument) + 4);
+      slot.next_piece =
+          (length > 4 && argument[4] == '-') ? 0 : ReadDigits(reinterpret_cast<const char*>(argument) + 4);
   }
 }
 

@@ -8,10 +8,10 @@ const int kScreenshotSlots = 12;
 
 // One request, from the moment it is made until it is uploaded or saved.
 struct ScreenshotSlot {
-  uint32_t sequence = 0;     // 0: the slot holds no request
-  char tag = 0;              // letter that names the upload in restarts
+  uint32_t sequence = 0;  // 0: the slot holds no request
+  char tag = 0;           // letter that names the upload in restarts
   int32_t restart_count = 0;
-  int32_t next_piece = 0;    // the next piece to upload
+  int32_t next_piece = 0;  // the next piece to upload
 };
 
 // Size and placement of local screenshots (tg_SsOptions): the captured

@@ -27,8 +27,10 @@ ArgList::ArgList(char* text, int terminate, int copy) : terminate_(terminate) {
     char following = *end;  // read before Add may overwrite it
     if (!Add(start, copy, length)) break;
     p = end;
-    if (following != '\0') ++p;  // the delimiter or closing quote
-    else break;
+    if (following != '\0')
+      ++p;  // the delimiter or closing quote
+    else
+      break;
   }
 }
 

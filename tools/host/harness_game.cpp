@@ -18,12 +18,8 @@ HarnessGame::HarnessGame() {
       {"my_fast_switch", "1", "", 0x80},
   };
   bindings = {
-      {9, "TAB", "+scores"},
-      {32, "SPACE", "+moveup"},
-      {119, "w", "+forward"},
-      {115, "s", "+back"},
-      {178, "MOUSE1", "+attack"},
-      {179, "MOUSE2", "weapnext; wait; +attack"},
+      {9, "TAB", "+scores"}, {32, "SPACE", "+moveup"},   {119, "w", "+forward"},
+      {115, "s", "+back"},   {178, "MOUSE1", "+attack"}, {179, "MOUSE2", "weapnext; wait; +attack"},
   };
   resources = {"fs_game baseq 1", "fs_basepath C:\\Games\\TestGame 2", "sv_pure 1 3"};
   screen_width = 1024;
@@ -88,8 +84,8 @@ void HarnessGame::Send(int32_t length, const void* frame) {
 void HarnessGame::SendOutOfBand(const char* address, int32_t port, int32_t length, const void*) {
   if (address == nullptr || !IsLoopbackAddress(address)) {
     ++refused_sends;
-    printf("[host] REFUSED out-of-band send of %d bytes to %s:%d: not a loopback address\n",
-           static_cast<int>(length), address != nullptr ? address : "(none)", static_cast<int>(port));
+    printf("[host] REFUSED out-of-band send of %d bytes to %s:%d: not a loopback address\n", static_cast<int>(length),
+           address != nullptr ? address : "(none)", static_cast<int>(port));
     return;
   }
   printf("[host] out-of-band %d bytes to %s:%d\n", static_cast<int>(length), address, static_cast<int>(port));

@@ -37,9 +37,9 @@ struct Options {
   std::string home = "tghome";
   std::vector<std::pair<std::string, std::string>> cvars;
   int frame_ms = 16;
-  long frames = -1;      // -1: until the script (or stdin) is done
-  int after_ms = 1000;   // frames to keep running after the last line
-  std::string connect;   // game server address:port
+  long frames = -1;     // -1: until the script (or stdin) is done
+  int after_ms = 1000;  // frames to keep running after the last line
+  std::string connect;  // game server address:port
   int retries = 2;
 };
 
@@ -195,12 +195,10 @@ int main(int argc, char** argv) {
         int code = atoi(line.c_str() + 4);
         size_t space = line.find(' ', 4);
         std::string text = space == std::string::npos ? "" : line.substr(space + 1);
-        ShowResult(line.c_str() + 1,
-                   call_cb(&record, code, static_cast<int32_t>(text.size()), text.c_str(), 0));
+        ShowResult(line.c_str() + 1, call_cb(&record, code, static_cast<int32_t>(text.size()), text.c_str(), 0));
       } else {
         printf("] %s\n", line.c_str());
-        intptr_t result = call_cb(&record, TG_EVENT_CONSOLE_LINE, static_cast<int32_t>(line.size()),
-                                  line.c_str(), 0);
+        intptr_t result = call_cb(&record, TG_EVENT_CONSOLE_LINE, static_cast<int32_t>(line.size()), line.c_str(), 0);
         if (result != 0) printf("[host] cb: %s\n", reinterpret_cast<const char*>(result));
       }
     }

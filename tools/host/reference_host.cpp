@@ -116,7 +116,8 @@ void ReferenceHost::Keyword(const char* service, const char* argument) {
 void ReferenceHost::Print(const char* text) {
   if (!keep_prints) return;
   prints.push_back(text != nullptr ? text : "");
-  print_prefixes.push_back(std::string(record.message_prefix, strnlen(record.message_prefix, sizeof record.message_prefix)));
+  print_prefixes.push_back(
+      std::string(record.message_prefix, strnlen(record.message_prefix, sizeof record.message_prefix)));
 }
 
 void ReferenceHost::Send(int32_t length, const void* frame) {

@@ -36,8 +36,8 @@ class ReferenceHost {
 
   // What the game knows, as the queries answer it.
   std::map<std::string, std::string, NoCaseLess> cvars;  // query 103 (and 109)
-  std::string server_address = TG_NO_SERVER_ADDRESS;    // query 105
-  intptr_t report_result = 0;                           // query 115
+  std::string server_address = TG_NO_SERVER_ADDRESS;     // query 105
+  intptr_t report_result = 0;                            // query 115
   std::string report_text;
   struct Binding {
     int key;

@@ -36,7 +36,9 @@ bool ServerLink::Open(const std::string& address_and_port, std::string* error) {
 }
 
 void ServerLink::Connect(uint32_t now) {
-  static const char kConnect[] = "\xff\xff\xff\xff" "connect";
+  static const char kConnect[] =
+      "\xff\xff\xff\xff"
+      "connect";
   if (answered_ || (asked_ && static_cast<int32_t>(now - last_request_) < 500)) return;
   asked_ = true;
   last_request_ = now;

@@ -130,8 +130,9 @@ int main(int argc, char** argv) {
   setvbuf(stdout, nullptr, _IONBF, 0);  // line buffering is full buffering on Windows
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    fprintf(stderr, "usage: tgserver [--port N] [--scenario FILE] [--stdin] [--linger-ms N] [--duration-ms N]\n"
-                    "                [--hello \"VERSION CLIENT AGENT A B C D GUID\"]\n");
+    fprintf(stderr,
+            "usage: tgserver [--port N] [--scenario FILE] [--stdin] [--linger-ms N] [--duration-ms N]\n"
+            "                [--hello \"VERSION CLIENT AGENT A B C D GUID\"]\n");
     return 2;
   }
   std::vector<Step> steps;
@@ -169,8 +170,7 @@ int main(int argc, char** argv) {
       playing = true;
       last_action = now;
     }
-    if (playing && next_step < steps.size() &&
-        static_cast<int32_t>(now - last_action) >= steps[next_step].delay_ms) {
+    if (playing && next_step < steps.size() && static_cast<int32_t>(now - last_action) >= steps[next_step].delay_ms) {
       quit = !RunAction(peer, hello, steps[next_step].action);
       ++next_step;
       last_action = now;

@@ -12,7 +12,9 @@ bool ClientPeer::Listen(uint16_t port) {
 }
 
 bool ClientPeer::Take(const uint8_t* data, int length, const char* from, uint16_t port, Bytes* payload) {
-  static const char kConnect[] = "\xff\xff\xff\xff" "connect";
+  static const char kConnect[] =
+      "\xff\xff\xff\xff"
+      "connect";
   if (length == static_cast<int>(sizeof kConnect - 1) && memcmp(data, kConnect, sizeof kConnect - 1) == 0) {
     if (client_ip_ == from && client_port_ == port) return false;  // a repeated request
     client_ip_ = from;

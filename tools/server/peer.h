@@ -50,10 +50,10 @@ class ClientPeer {
   uint16_t client_port_ = 0;
   bool ident_known_ = false;
   uint32_t ident_ = 0;
-  std::string key_;     // the channel key once the link is started
+  std::string key_;  // the channel key once the link is started
   HelloValues hello_;
   uint32_t last_probe_ = 0;
-  std::string guid_;    // as the client will hold it
+  std::string guid_;  // as the client will hold it
 
  public:
   // Reacts to the datagram (connect notice or frame); gives true with the

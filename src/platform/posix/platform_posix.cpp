@@ -1,6 +1,4 @@
 // POSIX stand-in for the Windows platform.
-#include "platform/platform.h"
-
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -15,6 +13,8 @@
 #include <unistd.h>
 
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace {
 
@@ -124,9 +124,7 @@ void* PlatformLoadLibrary(const char* path) {
   return dlopen(mapped, RTLD_NOW | RTLD_LOCAL);
 }
 
-void* PlatformFindEntry(void* library, const char* name) {
-  return library != nullptr ? dlsym(library, name) : nullptr;
-}
+void* PlatformFindEntry(void* library, const char* name) { return library != nullptr ? dlsym(library, name) : nullptr; }
 
 void PlatformFreeLibrary(void* library) {
   if (library != nullptr) dlclose(library);

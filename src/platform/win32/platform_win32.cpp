@@ -1,14 +1,13 @@
 // Windows implementation of the platform seam.
-#include "platform/platform.h"
-
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <windows.h>
-
 #include <setjmp.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "platform/platform.h"
 
 namespace {
 
@@ -151,8 +150,8 @@ int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, c
 int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port) {
   sockaddr_in from;
   int from_size = sizeof from;
-  int n = recvfrom(static_cast<SOCKET>(socket), static_cast<char*>(buffer), size, 0,
-                   reinterpret_cast<sockaddr*>(&from), &from_size);
+  int n = recvfrom(static_cast<SOCKET>(socket), static_cast<char*>(buffer), size, 0, reinterpret_cast<sockaddr*>(&from),
+                   &from_size);
   if (n < 0) return -1;
   if (from_address != nullptr) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(&from.sin_addr);
