@@ -24,8 +24,9 @@ run_suite() {
   local xml="$results/$preset.xml" status=0
   ctest --preset "$preset" -j"$jobs" --output-junit "$xml" "$@" || status=$?
   local total bad
-  total=$(sed -n 's/.*<testsuite [^>]*tests="\([0-9]*\)".*/\1/p' "$xml" 2>/dev/null | head -1)
-  bad=$(sed -n 's/.*<testsuite [^>]*failures="\([0-9]*\)".*/\1/p' "$xml" 2>/dev/null | head -1)
+  # The counts are attributes of the file's one testsuite element.
+  total=$(grep -o 'tests="[0-9]*"' "$xml" 2>/dev/null | head -1 | tr -dc '0-9')
+  bad=$(grep -o 'failures="[0-9]*"' "$xml" 2>/dev/null | head -1 | tr -dc '0-9')
   total=${total:-0}
   bad=${bad:-0}
   if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then bad=1; fi

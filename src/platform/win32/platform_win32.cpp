@@ -1,13 +1,17 @@
 // Windows implementation of the platform seam.
+#include "platform/platform.h"
+
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// clang-format off
+#include <windows.h>
+// clang-format on
+
 #include <setjmp.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
-#include <windows.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
-#include "platform/platform.h"
 
 namespace {
 
