@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make zlib1g-dev googletest libgtest-dev libbenchmark-dev libpng-dev
-  clang-14 libclang-rt-14-dev python3
+  clang-14 libclang-rt-14-dev python3 locales
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth
 )
@@ -17,12 +17,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# A locale with a decimal comma: a test checks that numbers read the same
+# whatever locale the game has set.
+add_comma_locale() {
+  if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1 || true
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  add_comma_locale
+  exit 0
+fi
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
@@ -30,3 +39,4 @@ fi
 echo "setup: installing ${missing[*]}" >&2
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+add_comma_locale

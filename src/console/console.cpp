@@ -6,6 +6,7 @@
 #include "console/console_state.h"
 #include "platform/platform.h"
 #include "services/host_services.h"
+#include "util/path_check.h"
 #include "util/text.h"
 
 void ConsolePrint(int level, const char* format, ...) {
@@ -51,3 +52,9 @@ const char* HomePath(const char* name) {
 }
 
 void CopyHomePath(const char* name, char* out, int size) { CopyBounded(out, HomePath(name), size - 1); }
+
+int AcceptHomeName(const char* name) {
+  if (IsSafeHomeName(name)) return 1;
+  ConsolePrint(0, "File Name Refused - it must stay inside the TG folder: %s", name != nullptr ? name : "");
+  return 0;
+}

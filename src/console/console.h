@@ -27,3 +27,8 @@ const char* HomeDirectory();
 const char* HomePath(const char* name);
 // The same path copied into out (size bytes).
 void CopyHomePath(const char* name, char* out, int size);
+
+// 1 when a file name from outside the module (the console, a configuration
+// file, the game server) may be joined to the home directory; otherwise
+// tells the player and gives 0. The rule is IsSafeHomeName's.
+int AcceptHomeName(const char* name);

@@ -51,6 +51,9 @@ struct ConsoleState {
   char home_path_buffer[kHomePathBufferSize] = "";
   Settings settings;
   GrowArray registered_names{static_cast<int>(sizeof(RegisteredName)), "RegNames"};
+  // The table holds what the names file held: it was read with the key of
+  // the time, or there was no file. Only then may the table be saved.
+  int names_loaded = 0;
 
   uint32_t forward_window_start = 0;  // "tg_ypg_" lines: at most 2 per 2000 ms
   int forward_count = 0;

@@ -13,6 +13,7 @@
 #include "protocol/framing.h"
 #include "protocol/protocol_state.h"
 #include "protocol/rules.h"
+#include "protocol/wire_constants.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "util/arg_list.h"
@@ -42,9 +43,12 @@ struct Command {
 
 const Command* FindCommand(const char* name);
 
-// Sends prefix followed by text (cut to most characters) as one text payload.
+// Sends prefix followed by the argument (cut to most characters, and always
+// so that its NUL still fits the payload) as one text payload.
 void SendWithPrefix(const CommandContext& c, const char* prefix, int most) {
-  char payload[1101];
+  const int room = wire::kMaxPayload - 1 - static_cast<int>(strlen(prefix));
+  if (most > room) most = room;
+  char payload[wire::kMaxPayload];
   FormatText(payload, sizeof payload, "%s%.*s", prefix, most, c.argument);
   SendPayload(c.host, payload, static_cast<int32_t>(strlen(payload)) + 1, c.now);
 }
@@ -269,7 +273,9 @@ int CompleteCommand(char* text) {
   const int typed = static_cast<int>(strnlen(text, TG_QUERY_BUFFER_SIZE - 1));
   int setting_count = 0;
   const SettingEntry* settings = SettingTable(&setting_count);
-  auto settings_match = [&](int i) { return settings[i].is_public && SameLettersN(settings[i].name, text, typed); };
+  auto settings_match = [&](int i) {
+    return (settings[i].flags & kPublicSetting) != 0 && SameLettersN(settings[i].name, text, typed);
+  };
   int matches = 0;
   const char* only = nullptr;
   for (const Command& command : kCommands)

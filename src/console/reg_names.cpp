@@ -35,7 +35,9 @@ void Scramble(uint8_t* bytes, size_t length, size_t offset, const char* password
   for (size_t i = 0; i < length; ++i) bytes[i] ^= static_cast<uint8_t>(password[(offset + i) % n]);
 }
 
-void SaveTo(HostInterface* host, const char* path, uint32_t now) {
+// Writes the table to path. false when the file could not be written (the
+// old file is then as it was, and the player has been told).
+bool SaveTo(const char* path) {
   const char* password = Password();
   ReplacingFile file(path);
   size_t position = 0;
@@ -60,16 +62,22 @@ void SaveTo(HostInterface* host, const char* path, uint32_t now) {
     const RegisteredName& name = At(i);
     if (name.match[0] == '\0') continue;
     char line[128];
-    const int n = FormatText(line, sizeof line, "\"%s\" \"%s\" %s\r\n", name.match, name.password, KindText(name.kind));
-    put(line, static_cast<size_t>(n));
+    FormatText(line, sizeof line, "\"%s\" \"%s\" %s\r\n", name.match, name.password, KindText(name.kind));
+    put(line, strlen(line));
     ++written;
   }
-  if (file.Commit()) ConsolePrint(0, "%d Registered Name Record%s written to %s", written, PluralS(written), path);
-  SendRegisteredNames(host, now);
+  if (!file.Commit()) return false;
+  ConsolePrint(0, "%d Registered Name Record%s written to %s", written, PluralS(written), path);
+  return true;
 }
 
+// A double quote would end the text early in the file, and a control byte
+// (a line end) would split its line: such names would not survive a load.
+bool FitsTheFile(const char* text) { return strchr(text, '"') == nullptr && !HasControlBytes(text); }
+
 // Adds one registration to the table. false (with a message) when the match
-// text or the password is blank or the table cannot grow.
+// text or the password is blank or cannot be kept in the file, or the table
+// cannot grow.
 bool AddRecord(const char* match, const char* password, const char* kind) {
   char match_text[256], password_text[256];
   CopyBounded(match_text, match, sizeof match_text - 1);
@@ -78,6 +86,10 @@ bool AddRecord(const char* match, const char* password, const char* kind) {
   TrimChars(password_text, " \t");
   if (match_text[0] == '\0' || password_text[0] == '\0') {
     ConsolePrint(0, "Invalid / Blank Match Text (%s) and/or Password (%s)", match_text, password_text);
+    return false;
+  }
+  if (!FitsTheFile(match_text) || !FitsTheFile(password_text)) {
+    ConsolePrint(0, "Invalid Match Text and/or Password - double quotes and control characters are not allowed");
     return false;
   }
   RegisteredName record;
@@ -102,23 +114,30 @@ void AddLoadedName(const char* match, const char* password, const char* kind) {
   }
 }
 
-// Reads the whole file, NUL-terminated; none when it is missing, empty or
-// too large to be a names file.
-uint8_t* ReadWhole(const char* path, long* size) {
+enum class FileRead { kRead, kMissing, kUnreadable };
+
+// Reads the whole file, NUL-terminated, into *bytes (the caller frees it).
+FileRead ReadWhole(const char* path, uint8_t** bytes, long* size) {
+  *bytes = nullptr;
   FILE* stream = PlatformOpenFile(path, "rb");
-  if (stream == nullptr) return nullptr;
-  uint8_t* bytes = nullptr;
-  if (fseek(stream, 0, SEEK_END) == 0 && (*size = ftell(stream)) > 0 && *size <= kMaxFileSize &&
-      fseek(stream, 0, SEEK_SET) == 0) {
-    bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(*size) + 1));
-    if (bytes != nullptr && fread(bytes, 1, static_cast<size_t>(*size), stream) != static_cast<size_t>(*size)) {
-      free(bytes);
-      bytes = nullptr;
+  if (stream == nullptr) return PlatformFileExists(path) ? FileRead::kUnreadable : FileRead::kMissing;
+  FileRead result = FileRead::kUnreadable;
+  if (fseek(stream, 0, SEEK_END) == 0 && (*size = ftell(stream)) >= 0 && fseek(stream, 0, SEEK_SET) == 0) {
+    if (*size == 0) {
+      result = FileRead::kMissing;  // an empty file holds no names
+    } else if (*size <= kMaxFileSize) {
+      *bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(*size) + 1));
+      if (*bytes != nullptr && fread(*bytes, 1, static_cast<size_t>(*size), stream) == static_cast<size_t>(*size)) {
+        (*bytes)[*size] = '\0';
+        result = FileRead::kRead;
+      } else {
+        free(*bytes);
+        *bytes = nullptr;
+      }
     }
-    if (bytes != nullptr) bytes[*size] = '\0';
   }
   fclose(stream);
-  return bytes;
+  return result;
 }
 
 // Adds the words of the records, three at a time, across lines.
@@ -144,11 +163,19 @@ void AddRecords(char* text) {
   }
 }
 
-void LoadFrom(const char* path, int clear) {
+// Loads the names of the file at path into the table. true when the table
+// now holds what the file holds: the file was read with the current key, or
+// there is no file (or an empty one).
+bool LoadFrom(const char* path, int clear) {
   if (clear) Table().Clear();
   long size = 0;
-  uint8_t* bytes = ReadWhole(path, &size);
-  if (bytes == nullptr) return;
+  uint8_t* bytes = nullptr;
+  const FileRead read = ReadWhole(path, &bytes, &size);
+  if (read == FileRead::kMissing) return true;
+  if (read == FileRead::kUnreadable) {
+    ConsolePrint(0, "Cannot load %s - File Unreadable or Too Large", path);
+    return false;
+  }
   const char* password = Password();
   char* rest = nullptr;
   if (password[0] != '\0') {
@@ -163,12 +190,36 @@ void LoadFrom(const char* path, int clear) {
   }
   if (rest != nullptr) AddRecords(rest);
   free(bytes);
+  return rest != nullptr;
+}
+
+// The table may go to the file only when it holds what the file held;
+// otherwise the file is loaded first (with the key of the time).
+bool EnsureNamesLoaded(HostInterface* host) {
+  if (!Console().names_loaded) LoadRegisteredNames(host, 1);
+  return Console().names_loaded != 0;
+}
+
+// Writes the names file and sends the list. A table that does not hold what
+// the file held is not written: the file keeps the names it has.
+bool Save(HostInterface* host, uint32_t now) {
+  char path[kHomePathBufferSize];
+  NamesPath(path, sizeof path);
+  bool saved = false;
+  if (Console().names_loaded) {
+    saved = SaveTo(path);
+  } else {
+    ConsolePrint(0, "Cannot save %s - its names were not loaded (check tg_RegNamePw)", path);
+  }
+  SendRegisteredNames(host, now);
+  return saved;
 }
 
 }  // namespace
 
 void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, uint32_t now) {
-  if (AddRecord(match, password, kind)) SaveRegisteredNames(host, now);
+  EnsureNamesLoaded(host);
+  if (AddRecord(match, password, kind)) Save(host, now);
 }
 
 void DeleteRegisteredName(HostInterface* host, int32_t slot, uint32_t now) {
@@ -179,7 +230,7 @@ void DeleteRegisteredName(HostInterface* host, int32_t slot, uint32_t now) {
   RegisteredName& name = At(slot - 1);
   ConsolePrint(0, "Deleting Registered Name \"%s\"", name.match);
   memset(&name, 0, sizeof name);
-  SaveRegisteredNames(host, now);
+  Save(host, now);
 }
 
 void ListRegisteredNames() {
@@ -195,16 +246,17 @@ void ListRegisteredNames() {
   ConsolePrint(0, "End of Registered Name List (%d Record%s)", count, PluralS(count));
 }
 
-void SaveRegisteredNames(HostInterface* host, uint32_t now) {
-  char path[kHomePathBufferSize];
-  NamesPath(path, sizeof path);
-  SaveTo(host, path, now);
+void SaveRegisteredNames(HostInterface* host, uint32_t now) { Save(host, now); }
+
+void SaveNamesWithNewKey(HostInterface* host, uint32_t now) {
+  EnsureNamesLoaded(host);
+  Save(host, now);
 }
 
 void LoadRegisteredNames(HostInterface*, int clear) {
   char path[kHomePathBufferSize];
   NamesPath(path, sizeof path);
-  LoadFrom(path, clear);
+  Console().names_loaded = LoadFrom(path, clear) ? 1 : 0;
 }
 
 void ReloadRegisteredNames(HostInterface* host, uint32_t now) {
@@ -213,8 +265,8 @@ void ReloadRegisteredNames(HostInterface* host, uint32_t now) {
   CopyHomePath("regname1.dat", import, sizeof import);
   if (!PlatformFileExists(import)) return;
   LoadFrom(import, 0);
-  SaveRegisteredNames(host, now);
-  PlatformDeleteFile(import);
+  // The import file goes only once its names are safe in the names file.
+  if (Save(host, now)) PlatformDeleteFile(import);
 }
 
 void SendRegisteredNames(HostInterface* host, uint32_t now) {
@@ -223,9 +275,13 @@ void SendRegisteredNames(HostInterface* host, uint32_t now) {
   for (int i = 0; i < Table().Count(); ++i) {
     const RegisteredName& name = At(i);
     if (name.match[0] == '\0') continue;
-    if (length + strlen(name.match) + 32 + 6 >= static_cast<size_t>(kListLimit)) continue;
-    AppendText(text, sizeof text, "\"%s\" \"%s\" %d ", name.match, name.digest, name.kind);
-    length = strlen(text);
+    // A record goes in whole or not at all; the text stays below 1024.
+    char record[128];
+    FormatText(record, sizeof record, "\"%s\" \"%s\" %d ", name.match, name.digest, name.kind);
+    const size_t record_length = strlen(record);
+    if (length + record_length >= static_cast<size_t>(kListLimit)) continue;
+    memcpy(text + length, record, record_length + 1);
+    length += record_length;
   }
   if (length > 1) SendPayload(host, text, static_cast<int32_t>(length) + 1, now);
 }

@@ -19,7 +19,13 @@ void AddRegisteredName(HostInterface* host, const char* match, const char* passw
 void DeleteRegisteredName(HostInterface* host, int32_t slot, uint32_t now);
 void ListRegisteredNames();
 // Writes the names file (home directory + tg_RegNameFn), then sends the list.
+// The file is written only while the table holds what it held (it was read
+// with the key of the time, or there was none); otherwise it keeps its names
+// and the player is told.
 void SaveRegisteredNames(HostInterface* host, uint32_t now);
+// tg_RegNamePw was set: a file the old key could not read is first loaded
+// with the new one; then the table is saved with it.
+void SaveNamesWithNewKey(HostInterface* host, uint32_t now);
 // Loads the names file; with clear the table is emptied first.
 void LoadRegisteredNames(HostInterface* host, int clear);
 // Loads the names again and imports "regname1.dat" (on each new game server).

@@ -22,6 +22,13 @@ enum class SettingAction {
   kSystemSwitch,  // TG_SYSTEM: kept while connected, persisted in "tgsys.cfg"
 };
 
+// What sets a setting apart, as bits.
+enum SettingFlag : uint8_t {
+  kPublicSetting = 1,  // completed, listed, and in the order of the public table
+  kZeroIsUnset = 2,    // a number whose 0 means "not set": 0 is kept, not clamped
+  kFileName = 4,       // a file name in the home folder: it must stay inside it
+};
+
 // Storage of the message prefix: the host record's field, not Settings.
 const size_t kInHostRecord = static_cast<size_t>(-1);
 
@@ -29,11 +36,10 @@ struct SettingEntry {
   const char* name;  // written with these letters; matched regardless of case
   const char* help;  // public settings: shown by completion, saved after "//"
   SettingKind kind;
-  int32_t low;         // numbers and flags: the range;
-  int32_t high;        // texts: high is the most characters kept
-  size_t offset;       // the value's place inside Settings, or kInHostRecord
-  bool is_public;      // completed, and in the order of the public table
-  bool zero_is_unset;  // a number whose 0 means "not set": 0 is kept, not clamped
+  int32_t low;    // numbers and flags: the range;
+  int32_t high;   // texts: high is the most characters kept
+  size_t offset;  // the value's place inside Settings, or kInHostRecord
+  uint8_t flags;  // SettingFlag bits
   SettingFile saved_in;
   SettingAction on_change;
 };

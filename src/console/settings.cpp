@@ -44,7 +44,8 @@ void ApplyNumber(const SettingEntry& entry, int32_t* value, char* text) {
   TrimChars(text, " \t\"");
   if (text[0] != '\0') {
     int32_t number = ReadSigned(text);
-    *value = number == 0 && entry.zero_is_unset ? 0 : number < low ? low : number > high ? high : number;
+    const bool unset = number == 0 && (entry.flags & kZeroIsUnset) != 0;
+    *value = unset ? 0 : number < low ? low : number > high ? high : number;
   }
   ConsolePrint(0, "%s = %d (%d to %d)", entry.name, *value, low, high);
 }
@@ -58,18 +59,30 @@ void ApplyFlag(const SettingEntry& entry, int32_t* value, char* text) {
   ConsolePrint(0, "%s = %d (0=No, 1=Yes)", entry.name, *value);
 }
 
+// A value is refused (the setting keeps its text) when it holds control
+// bytes, which would end its line in a configuration file, or, for a file
+// name, when it would leave the home folder.
+bool RefuseText(const SettingEntry& entry, const char* text) {
+  if (HasControlBytes(text)) {
+    ConsolePrint(0, "%s not changed - control characters are not allowed", entry.name);
+    return true;
+  }
+  if ((entry.flags & kFileName) != 0 && !AcceptHomeName(text)) return true;
+  return false;
+}
+
 void ApplyText(const SettingEntry& entry, char* buffer, char* text) {
   TrimChars(text, " \t");
   const size_t n = strlen(text);
   if (n > 0) {
     if (strcmp(text, "\"\"") == 0) {
-      buffer[0] = '\0';
+      if (!RefuseText(entry, "")) buffer[0] = '\0';
     } else {
       if (n > 1 && text[0] == '"' && text[n - 1] == '"') {
         text[n - 1] = '\0';
         ++text;
       }
-      CopyBounded(buffer, text, entry.high);
+      if (!RefuseText(entry, text)) CopyBounded(buffer, text, entry.high);
     }
   }
   ConsolePrint(0, "%s = %s", entry.name, buffer);
@@ -111,7 +124,7 @@ void RunAction(const SettingEntry& entry, HostInterface* host, void* storage, in
       LoadRegisteredNames(host, 1);
       break;
     case SettingAction::kSaveNames:
-      SaveRegisteredNames(host, now);
+      SaveNamesWithNewKey(host, now);
       break;
     case SettingAction::kSystemSwitch:
       KeepSystemSwitch(entry, static_cast<int32_t*>(storage), before);

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "console/console.h"
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
@@ -100,7 +101,8 @@ int TextFile::Md5Hex(char* out) {
 ReplacingFile::ReplacingFile(const char* path) {
   CopyBounded(path_, path, sizeof path_ - 1);
   FormatText(temporary_, sizeof temporary_, "%s.tmp", path_);
-  handle_ = PlatformOpenFile(temporary_, "wb");
+  PlatformDeleteFile(temporary_);
+  handle_ = PlatformCreateNewFile(temporary_);
 }
 
 ReplacingFile::~ReplacingFile() { Abandon(); }
@@ -126,17 +128,18 @@ void ReplacingFile::Print(const char* format, ...) {
 }
 
 bool ReplacingFile::Commit() {
-  if (handle_ == nullptr) return false;
-  const bool flushed = fflush(handle_) == 0 && ferror(handle_) == 0;
-  if (failed_ || !flushed) {
-    Abandon();
-    return false;
+  bool done = false;
+  if (handle_ != nullptr) {
+    const bool flushed = fflush(handle_) == 0 && ferror(handle_) == 0;
+    if (failed_ || !flushed) {
+      Abandon();
+    } else {
+      const bool closed = fclose(handle_) == 0;
+      handle_ = nullptr;
+      done = closed && PlatformReplaceFile(temporary_, path_);
+      if (!done) PlatformDeleteFile(temporary_);
+    }
   }
-  const bool closed = fclose(handle_) == 0;
-  handle_ = nullptr;
-  if (!closed || !PlatformReplaceFile(temporary_, path_)) {
-    PlatformDeleteFile(temporary_);
-    return false;
-  }
-  return true;
+  if (!done) ConsolePrint(0, "cannot write %s", path_);
+  return done;
 }

@@ -48,9 +48,11 @@ class TextFile {
   FILE* handle_ = nullptr;
 };
 
-// Writes a file under a temporary name ("<path>.tmp") and puts it in place of
-// the old file only when every byte has been written, so that a failed write
-// never leaves a half-written file behind.
+// Writes a file under a temporary name ("<path>.tmp", created new: whatever
+// stood under that name is removed first and a link is never followed) and
+// puts it in place of the old file only when every byte has been written, so
+// that a failed write never leaves a half-written file behind. A failure is
+// reported to the player as "cannot write <path>".
 class ReplacingFile {
  public:
   explicit ReplacingFile(const char* path);
@@ -61,8 +63,9 @@ class ReplacingFile {
   bool IsOpen() const { return handle_ != nullptr; }
   void Write(const void* bytes, int length);
   void Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  // Closes the file and puts it in place. false when anything failed; the old
-  // file is then as it was.
+  // Closes the file and puts it in place. false when anything failed (the
+  // temporary file is removed and the old file is as it was); the player is
+  // told.
   bool Commit();
 
  private:

@@ -20,8 +20,9 @@ struct CoreState {
   PlatformSystemFacts facts = {};
   char start_dir[256] = "";
   char pending_deletion[255] = "";
-  char init_failure[96] = "";  // why Initialise last failed
-  uint32_t host_report = 0;    // the 30000 ms host report; 0 = due at once
+  char init_failure[96] = "";     // why Initialise last failed
+  int home_refusal_reported = 0;  // a home path too long has been reported
+  uint32_t host_report = 0;       // the 30000 ms host report; 0 = due at once
   // How often the main work and the event walk have run (for diagnostics).
   uint32_t main_work_runs = 0;
   uint32_t event_walks = 0;

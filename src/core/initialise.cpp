@@ -25,6 +25,8 @@
 namespace {
 
 const char kDefaultPrefix[] = "[skipnotify]Tallyguard Client";
+// The home directory's buffer holds this many characters.
+const size_t kMostHomeCharacters = 255;
 
 // Operations installed in the host record.
 const char* TG_CALL DigestHexForHost(const void* data, int32_t length, uint32_t seed) {
@@ -57,10 +59,13 @@ void CheckSecondTable(HostInterface* host) {
 }
 
 // The home directory: the record's home path when the host preset one,
-// otherwise fs_homepath (or the working directory) followed by "tg\".
-void SetUpHomeDirectory(HostInterface* host) {
-  char home[256];
+// otherwise fs_homepath (or the working directory) followed by "tg\". A
+// path that does not fit in 255 characters is refused, never cut: a cut
+// path would name another folder. false then, and nothing is created.
+bool SetUpHomeDirectory(HostInterface* host) {
+  char home[2 * TG_QUERY_BUFFER_SIZE];
   if (host->home_path[0] != '\0') {
+    if (strnlen(host->home_path, sizeof host->home_path) == sizeof host->home_path) return false;
     CopyBounded(home, host->home_path, sizeof home - 1);
   } else {
     char base[TG_QUERY_BUFFER_SIZE];
@@ -70,6 +75,7 @@ void SetUpHomeDirectory(HostInterface* host) {
     if (length == 0 || home[length - 1] != '\\') AppendText(home, sizeof home, "\\");
     AppendText(home, sizeof home, "tg\\");
   }
+  if (strlen(home) > kMostHomeCharacters) return false;
   SetHomeDirectory(home);
   char directory[sizeof home];
   CopyBounded(directory, HomeDirectory(), sizeof directory - 1);
@@ -81,6 +87,7 @@ void SetUpHomeDirectory(HostInterface* host) {
   // Leftovers of an earlier run that ended before it could remove them.
   const char* const kLeftovers[] = {"tgtmp0.dat", "tgtmp1.dat", "tgtmp2.dat", "tgtmp3.dat"};
   for (const char* name : kLeftovers) PlatformDeleteFile(HomePath(name));
+  return true;
 }
 
 void Fail(const char* reason) {
@@ -129,7 +136,14 @@ int Initialise(HostInterface* host, uint32_t now) {
   ResolveSystemInterfaces();
   CheckSecondTable(host);
   WarnWithoutScreenInfo(host);
-  SetUpHomeDirectory(host);
+  if (!SetUpHomeDirectory(host)) {
+    Fail("Home Path Too Long");
+    if (!core.home_refusal_reported)
+      ConsolePrint(0, "Home Path Too Long (at most %d characters with \"tg\\\"): the client does not start",
+                   static_cast<int>(kMostHomeCharacters));
+    core.home_refusal_reported = 1;
+    return 0;
+  }
   StartupLoads(host, now);
   StartMasterTransport(host);
   PullCacheRequestForward(now);

@@ -17,11 +17,15 @@ const uint32_t kPublished[2] = {wire::kPublishedConstant1, wire::kPublishedConst
 
 intptr_t Text(const char* text) { return reinterpret_cast<intptr_t>(text); }
 
-// Key event: five words, of which words 1 to 4 are the key parameters.
-intptr_t AnswerKeyEvent(const void* data) {
+// Key event: five words, of which words 1 to 4 are the key parameters. A
+// positive length bounds the text, which then needs no terminator.
+intptr_t AnswerKeyEvent(const void* data, int32_t length) {
   uint8_t* buffer = EnsureKeyBuffer();
   char words_text[256] = "";
-  if (data != nullptr) CopyBounded(words_text, static_cast<const char*>(data), sizeof words_text - 1);
+  if (data != nullptr) {
+    const int most = length > 0 && length < static_cast<int32_t>(sizeof words_text) ? length : sizeof words_text - 1;
+    CopyBounded(words_text, static_cast<const char*>(data), most);
+  }
   ArgList words(words_text, 1, 0);
   return Text(DeriveChannelKey(buffer, ReadDigits(words.Word(1)), ReadDigits(words.Word(2)), ReadDigits(words.Word(3)),
                                ReadDigits(words.Word(4))));
@@ -36,13 +40,13 @@ intptr_t AnswerEnabledQuery(HostInterface* host) {
 
 }  // namespace
 
-intptr_t AnswerCode(int32_t code, const void* data, uint32_t now) {
+intptr_t AnswerCode(int32_t code, int32_t length, const void* data, uint32_t now) {
   HostInterface* host = RememberedHost();
   switch (code) {
     case TG_CODE_VERSION:
       return TG_MODULE_VERSION;
     case TG_CODE_KEY:
-      return AnswerKeyEvent(data);
+      return AnswerKeyEvent(data, length);
     case TG_CODE_FIXED_19:
     case TG_CODE_FIXED_20:
     case TG_CODE_FIXED_21:

@@ -22,7 +22,7 @@ TG_API intptr_t TG_CALL ca(HostInterface* host, int32_t budget_ms) {
 
 TG_API intptr_t TG_CALL cb(HostInterface* host, int32_t code, int32_t length, const void* data, int32_t retries) {
   if (ModuleHalted()) return 0;
-  if (code > TG_EVENT_LAST_QUEUED) return AnswerCode(code, data, PlatformTick());
+  if (code > TG_EVENT_LAST_QUEUED) return AnswerCode(code, length, data, PlatformTick());
 
   RememberHost(host);
   if (!Initialise(host, PlatformTick())) {

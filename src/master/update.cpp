@@ -6,19 +6,12 @@
 #include "master/master_state.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
+#include "util/path_check.h"
 #include "util/text.h"
 
 namespace {
 
 const int32_t kTransferSilenceMs = 20000;
-
-// A file name from the server must name a file inside "htm\", nothing else.
-bool IsPlainFileName(const char* name) {
-  if (name[0] == '\0' || strstr(name, "..") != nullptr) return false;
-  for (const char* p = name; *p != '\0'; ++p)
-    if (*p == '\\' || *p == '/' || *p == ':') return false;
-  return true;
-}
 
 }  // namespace
 
@@ -31,7 +24,7 @@ void AnnounceUpdate(char* argument, uint32_t now) {
   if (size <= 0 || size > kMaxUpdateSize) return;
   char file[256];
   CopyBounded(file, words.Word(2), 255);
-  if (!IsPlainFileName(file)) return;
+  if (!IsPlainHomeName(file)) return;  // it must stay inside "htm\\"
   CopyBounded(transfer.digest, words.Word(1), 32);
   FormatText(transfer.name, sizeof transfer.name, "htm\\%s", file);
   const size_t name_length = strlen(transfer.name);

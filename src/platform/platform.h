@@ -47,6 +47,9 @@ int PlatformReplaceFile(const char* from, const char* to);
 int PlatformFileExists(const char* path);
 // The C library's fopen on the mapped path.
 FILE* PlatformOpenFile(const char* path, const char* mode);
+// Creates a new file for binary writing: fails when anything of that name
+// exists already (a file, a folder, a link, which is never followed).
+FILE* PlatformCreateNewFile(const char* path);
 
 // ---- process facts --------------------------------------------------------
 

@@ -105,7 +105,8 @@ void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms, uint32
     if (candidate->length == 0) slot = candidate;
   }
   if (slot == nullptr) {
-    if (!queue.EnsureRoom()) return;  // memory exhausted: the payload is lost
+    // A full queue (or no memory for a slot) loses the payload.
+    if (queue.Count() >= kMaxOutboundSlots || !queue.EnsureRoom()) return;
     OutboundSlot fresh;
     fresh.length = 0;
     slot = static_cast<OutboundSlot*>(queue.Element(queue.Append(&fresh) - 1));
@@ -158,7 +159,7 @@ const char* TG_CALL AnnotateConnect(int32_t, int32_t kind, char* buffer, int32_t
   char annotation[129];
   FormatText(annotation, sizeof annotation, " *%s", PlayerGuid());
   int32_t added = static_cast<int32_t>(strlen(annotation));
-  if (*length + added > 1099) return "Max Packet Length Reached";
+  if (*length > 1099 - added) return "Max Packet Length Reached";
   memcpy(buffer + *length, annotation, static_cast<size_t>(added) + 1);
   *length += added;
   return nullptr;

@@ -29,6 +29,10 @@ void ReserveOutboundQueue();
 // Frames the payload and hands it to the host at once. Dropped while the
 // server has not spoken on this connection; cut to 1100 bytes.
 void SendPayload(HostInterface* host, const void* payload, int32_t length, uint32_t now);
+// The most payloads waiting at once; a payload queued beyond them is dropped
+// (replies leave within a cycle or two, so only a flood fills the queue).
+const int kMaxOutboundSlots = 256;
+
 // Holds the payload until delay_ms after now; FlushQueue then sends it.
 void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms, uint32_t now);
 // Sends every due slot in slot order and frees it. Called once per cycle.

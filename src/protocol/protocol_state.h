@@ -66,6 +66,10 @@ struct CvarRule {
   uint32_t last_report;  // 0: never reported
 };
 
+// The most rules a connection keeps: real servers send a few dozen. Further
+// rule lines count as received but are not kept.
+const int kMaxCvarRules = 512;
+
 struct RuleState {
   GrowArray rules{static_cast<int>(sizeof(CvarRule)), "CvarRules"};
   // Negative: the list is complete. 0 or more: still receiving, counting the
@@ -74,6 +78,7 @@ struct RuleState {
   uint32_t last_rule_line = 0;  // 0: none yet
   uint32_t last_progress = 0;
   int32_t next_index = 0;
+  int overflow_reported = 0;  // the full list has been reported for this list
 };
 
 struct ProtocolState {

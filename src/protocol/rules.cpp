@@ -31,7 +31,7 @@ struct Verdict {
 Verdict Judge(const CvarRule& rule, const char* value) {
   Verdict verdict = {false, 0.0, ""};
   if (rule.kind == kRuleIn || rule.kind == kRuleOut) {
-    verdict.number = atof(value[0] == '"' ? value + 1 : value);
+    verdict.number = ReadDecimal(value[0] == '"' ? value + 1 : value);
     const double x = verdict.number;
     verdict.violated = rule.kind == kRuleIn ? (x < rule.low - kEpsilon || x > rule.high + kEpsilon)
                                             : (rule.low - kEpsilon < x && x < rule.high + kEpsilon);
@@ -108,8 +108,8 @@ int32_t AddRuleLine(char* line) {
       if (rule.kind == kRuleInclude || rule.kind == kRuleExclude) {
         CopyBounded(rule.text, words.Word(3), sizeof rule.text - 1);
       } else {
-        rule.low = atof(words.Word(3));
-        rule.high = atof(words.Word(4));
+        rule.low = ReadDecimal(words.Word(3));
+        rule.high = ReadDecimal(words.Word(4));
         if (rule.low > rule.high) {
           const double swap = rule.low;
           rule.low = rule.high;
@@ -122,7 +122,13 @@ int32_t AddRuleLine(char* line) {
     ConsolePrint(0, "Unable to Add Cvar Check - Invalid Specification: %s", line);
     return -1;
   }
-  Protocol().rules.rules.Append(&rule);
+  RuleState& state = Protocol().rules;
+  if (state.rules.Count() >= kMaxCvarRules) {
+    if (!state.overflow_reported) ConsolePrint(0, "Cvar Check List Full (%d) - Further Checks Ignored", kMaxCvarRules);
+    state.overflow_reported = 1;
+    return -1;
+  }
+  state.rules.Append(&rule);
   return -2;
 }
 
@@ -230,4 +236,5 @@ void ClearRules() {
   RuleState& state = Protocol().rules;
   state.rules.Clear();
   state.list_state = 0;
+  state.overflow_reported = 0;
 }

@@ -11,7 +11,8 @@
 #include "tallyguard/host_interface.h"
 
 // Parses one rule line. -2 when a rule was added, -1 for an invalid line (a
-// message is printed), the count (0 or more) for a count line.
+// message is printed) or a rule line beyond kMaxCvarRules (the first one of
+// a list says "Cvar Check List Full"), the count (0 or more) for a count line.
 int32_t AddRuleLine(char* line);
 // A 'K' payload: rule lines separated by "\n".
 void HandleRuleText(HostInterface* host, char* text, uint32_t now);

@@ -51,7 +51,12 @@ void FormatBindingSearch(char* buffer, int start, const char* text) {
 
 void FormatBindingIndex(char* buffer, int key) { FormatText(buffer, TG_QUERY_BUFFER_SIZE, "%d", key); }
 
-int ReadBindingIndex(const char* buffer) { return atoi(buffer); }
+int ReadBindingIndex(const char* buffer) {
+  const long value = strtol(buffer, nullptr, 10);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(value);
+}
 
 void CopyHostName(char* out, intptr_t address) {
   CopyBounded(out, reinterpret_cast<const char*>(address), TG_QUERY_BUFFER_SIZE - 1);

@@ -45,7 +45,7 @@ TgGameCommand GameCommand();
 void FormatBindingSearch(char* buffer, int start, const char* text);
 void FormatBindingIndex(char* buffer, int key);
 // The index the host wrote, read as the C library's atoi does (it may be
-// negative), kept within 32 bits.
+// negative), clamped to 32 bits.
 int ReadBindingIndex(const char* buffer);
 
 // Walks the key bindings whose command contains text: query 106 finds the
@@ -68,6 +68,7 @@ int WalkBindings(HostInterface* host, const char* text, Visit visit) {
     FormatBindingIndex(command, key);
     if (QueryHost(host, TG_QUERY_BIND_TEXT, command) != 0) break;
     visit(name, command);
+    if (key == INT32_MAX) break;  // no index follows the last one
     FormatBindingSearch(buffer, key + 1, text);
     if (QueryHost(host, TG_QUERY_BIND_FIND, buffer) != 0) break;
   }

@@ -1,7 +1,9 @@
 #include "util/text.h"
 
 #include <cctype>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int FormatTextV(char* buffer, int size, const char* format, va_list args) {
@@ -30,8 +32,40 @@ int AppendText(char* buffer, int size, const char* format, ...) {
   return result;
 }
 
+namespace {
+
+// The longest number text read; the host query buffer holds no more.
+const int kDecimalTextSize = 256;
+
+// The decimal point of the locale the C library works in now.
+char LocalePoint() {
+  const lconv* conventions = localeconv();
+  return conventions != nullptr && conventions->decimal_point != nullptr && conventions->decimal_point[0] != '\0'
+             ? conventions->decimal_point[0]
+             : '.';
+}
+
+}  // namespace
+
+double ReadDecimal(const char* text) {
+  if (text == nullptr) return 0.0;
+  const char point = LocalePoint();
+  if (point == '.') return atof(text);
+  // Read as the "C" locale would: the text ends where the locale's own point
+  // stands, and its "." becomes that point.
+  char copy[kDecimalTextSize];
+  size_t n = 0;
+  for (; text[n] != '\0' && text[n] != point && n + 1 < sizeof copy; ++n) copy[n] = text[n] == '.' ? point : text[n];
+  copy[n] = '\0';
+  return atof(copy);
+}
+
 char* FormatDecimal(double value, char* buffer, int size, int decimals) {
   FormatText(buffer, size, "%.*f", decimals, value);
+  const char point = LocalePoint();
+  if (point != '.')
+    for (char* p = buffer; *p != '\0'; ++p)
+      if (*p == point) *p = '.';
   if (strchr(buffer, '.') == nullptr) return buffer;
   int i = static_cast<int>(strlen(buffer)) - 1;
   while (i > 0 && buffer[i] == '0') buffer[i--] = '\0';
@@ -117,4 +151,10 @@ int SameLettersN(const char* a, const char* b, int n) {
 int SameLetters(const char* a, const char* b) {
   size_t n = strlen(a);
   return strlen(b) == n && SameLettersN(a, b, static_cast<int>(n));
+}
+
+int HasControlBytes(const char* text) {
+  for (const char* p = text; p != nullptr && *p != '\0'; ++p)
+    if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) return 1;
+  return 0;
 }

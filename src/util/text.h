@@ -16,8 +16,12 @@ int AppendText(char* buffer, int size, const char* format, ...) __attribute__((f
 
 // Formats value with the given number of decimals, then drops trailing zeros
 // and a trailing decimal point (2.5 with 3 decimals gives "2.5"; 3 gives "3").
-// Gives buffer.
+// The decimal point is "." whatever locale the host has set. Gives buffer.
 char* FormatDecimal(double value, char* buffer, int size, int decimals);
+
+// The C library's atof as it reads in the "C" locale ("." is the decimal
+// point), whatever locale the host has set.
+double ReadDecimal(const char* text);
 
 // Decimal reader: "-" characters are skipped wherever they stand, each digit
 // makes value * 10 + digit (32-bit wrap-around), anything else ends the
@@ -44,6 +48,9 @@ void CopyBounded(char* destination, const char* source, int n);
 int SameLettersN(const char* a, const char* b, int n);
 // Whole texts regardless of case; 1 when equal.
 int SameLetters(const char* a, const char* b);
+
+// 1 when text holds a control byte (below 0x20, or 0x7F).
+int HasControlBytes(const char* text);
 
 // "s" unless count is 1.
 inline const char* PluralS(long count) { return count == 1 ? "" : "s"; }

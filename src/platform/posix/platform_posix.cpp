@@ -108,6 +108,16 @@ FILE* PlatformOpenFile(const char* path, const char* mode) {
   return fopen(mapped, mode);
 }
 
+FILE* PlatformCreateNewFile(const char* path) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  const int fd = open(mapped, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;
+  FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 void PlatformGetSystemFacts(PlatformSystemFacts* out) {
   long page = sysconf(_SC_PAGESIZE);
   out->process_id = static_cast<uint32_t>(getpid());

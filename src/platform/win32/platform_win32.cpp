@@ -8,6 +8,8 @@
 #include <windows.h>
 // clang-format on
 
+#include <fcntl.h>
+#include <io.h>
 #include <setjmp.h>
 #include <stdio.h>
 #include <string.h>
@@ -73,6 +75,19 @@ int PlatformReplaceFile(const char* from, const char* to) {
 int PlatformFileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0; }
 
 FILE* PlatformOpenFile(const char* path, const char* mode) { return fopen(path, mode); }
+
+FILE* PlatformCreateNewFile(const char* path) {
+  HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
+}
 
 void PlatformGetSystemFacts(PlatformSystemFacts* out) {
   SYSTEM_INFO info;

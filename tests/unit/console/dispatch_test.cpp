@@ -220,3 +220,15 @@ TEST(Completion, ExtendsOrListsCandidates) {
   }
   ResetClientState();
 }
+
+TEST_F(Commands, LongTextPayloadsKeepTheirNul) {
+  const std::string text(1200, 'y');
+  for (const std::string& line : {"tg_ypg_" + text, "TG_ALIST " + text, "TG_RCON " + text, "tg_Kick " + text}) {
+    host.frames.clear();
+    Run(line);
+    ASSERT_EQ(host.frames.size(), 1u) << line.substr(0, 8);
+    const Bytes& frame = host.frames[0];
+    EXPECT_EQ(frame.size(), 8u + 1100u) << line.substr(0, 8);
+    EXPECT_EQ(frame.back(), 0) << line.substr(0, 8);
+  }
+}

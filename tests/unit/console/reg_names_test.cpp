@@ -160,3 +160,70 @@ TEST_F(RegNames, NewFileNameLoadsThatFile) {
   EXPECT_EQ(Run("tg_RegNameFn other.dat"), (Lines{"tg_RegNameFn = other.dat", "Added Registered Name Record: Other"}));
   EXPECT_EQ(Run("tg_RegNameFn"), (Lines{"tg_RegNameFn = other.dat", "Added Registered Name Record: Other"}));
 }
+
+namespace {
+
+// A names file scrambled with key, holding the given records.
+std::string ScrambledFile(const std::string& key, const std::string& records) {
+  return Xor(std::string(DigestHexText(key.data(), static_cast<int32_t>(key.size()), 0)) + records, key);
+}
+
+}  // namespace
+
+TEST_F(RegNames, NewKeyLoadsAnUnreadFileBeforeSaving) {
+  const std::string records = "\"Me\" \"pw\" Full\r\n\"Us\" \"pw2\" Partial\r\n";
+  const std::string file = ScrambledFile("k1", records);
+  WriteHome("regname.dat", file);
+  NewServer("127.0.0.1:27001");  // no key: the file cannot be read
+  EXPECT_TRUE(host.Printed("Cannot load " + ModulePath("regname.dat") + " - Header Missing"));
+  Run("tg_RegNamePw k2");  // the wrong key cannot read it either: the file stays
+  EXPECT_EQ(ReadHome("regname.dat"), file);
+  Run("tg_RegNameFull New pw3");  // nor may an addition overwrite it
+  EXPECT_EQ(ReadHome("regname.dat"), file);
+  EXPECT_TRUE(host.Printed("Cannot save " + ModulePath("regname.dat") + " - its names were not loaded (check tg_RegNamePw)"));
+  Run("tg_RegNamePw k1");  // the right key reads it first, then saves
+  EXPECT_TRUE(host.Printed("Added Registered Name Record: Me"));
+  EXPECT_EQ(ReadHome("regname.dat"), file);
+  Run("tg_RegNamePw k3");  // and a new key keeps every name
+  EXPECT_EQ(ReadHome("regname.dat"), ScrambledFile("k3", records));
+}
+
+using RegNamesAtStart = ModuleTest;
+
+TEST_F(RegNamesAtStart, KeyInTheConfigDoesNotEmptyTheFile) {
+  std::filesystem::create_directories(HomeFile(""));
+  const std::string file = ScrambledFile("k1", "\"Me\" \"pw\" Full\r\n");
+  WriteHome("regname.dat", file);
+  WriteHome("tgcl.cfg", "tg_RegNamePw k1\r\n");
+  StartModule();
+  EXPECT_EQ(ReadHome("regname.dat"), file);
+  EXPECT_TRUE(host.Printed("Added Registered Name Record: Me"));
+}
+
+TEST_F(RegNames, NamesWithQuotesOrControlBytesAreRefused) {
+  const std::string refused =
+      "Invalid Match Text and/or Password - double quotes and control characters are not allowed";
+  EXPECT_EQ(Run("tg_RegNameFull ab\"c pw"), Lines{refused});
+  EXPECT_EQ(Run("tg_RegNameFull abc p\"w"), Lines{refused});
+  EXPECT_EQ(Run(std::string("tg_RegNameFull a\x01") + "b pw"), Lines{refused});
+  Run("tg_RegNameFull First pw");
+  Run("tg_RegNameFull Second pw");
+  NewServer("127.0.0.1:27002");  // a reload keeps every record
+  EXPECT_EQ(Run("tg_RegNameList"),
+            (Lines{"1  : \"First\" Full", "2  : \"Second\" Full", "End of Registered Name List (2 Records)"}));
+}
+
+TEST_F(RegNames, ListKeepsWholeRecords) {
+  // 14 names of 28 characters and one of 32: the last record would bring the
+  // list to 1025 characters, so it is left out rather than cut.
+  for (int i = 0; i < 14; ++i) Run("tg_RegNameFull " + std::string(26, 'a' + i) + std::to_string(10 + i) + " pw");
+  Run("tg_RegNameFull " + std::string(32, 'z') + " pw");
+  const std::string list = LastPayload();
+  EXPECT_LT(list.size(), 1024u);
+  ASSERT_GE(list.size(), 4u);
+  EXPECT_EQ(list.substr(list.size() - 4), "\" 1 ");
+  EXPECT_EQ(list.find(std::string(32, 'z')), std::string::npos);
+  int records = 0;
+  for (size_t at = list.find("\" 1 "); at != std::string::npos; at = list.find("\" 1 ", at + 1)) ++records;
+  EXPECT_EQ(records, 14);
+}

@@ -154,3 +154,11 @@ TEST_F(CbCodes, AnyCodeLengthAndNullDataIsSafe) {
   EXPECT_LE(Client().events.count, 256);
   for (int i = 0; i < 10; ++i) Cycle(200);
 }
+
+TEST_F(CbCodes, KeyEventReadsOnlyTheGivenLength) {
+  // Nine bytes of words, and no terminator before more digits follow.
+  const char words[] = "x 1 2 3 45";
+  const char* key = reinterpret_cast<const char*>(cb(&host.record, TG_CODE_KEY, 9, words, 0));
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(std::string(key), ExpectedKey(1, 2, 3, 4));
+}

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "core/client_state.h"
 #include "master/exchange.h"
@@ -228,4 +229,24 @@ TEST_F(CycleTest, HaltDeadlineHaltsAfterTenSeconds) {
   for (int i = 0; i < 4; ++i) Cycle(2000);
   EXPECT_EQ(Client().core.halted, 1);
   EXPECT_EQ(cb(&host.record, 17, 0, nullptr, 0), 0);
+}
+
+TEST_F(CycleTest, HomePathThatDoesNotFitIsRefusedNotCut) {
+  // A base folder of 252 characters: with "\tg\" the home path would need 256.
+  const std::string base = home_base + "/" + std::string(251 - home_base.size(), 'd');
+  ASSERT_EQ(base.size(), 252u);
+  std::filesystem::create_directories(base);
+  host.cvars["fs_homepath"] = base;
+  host.cvars["cl_tallyguard"] = "1";
+  for (int i = 0; i < 3; ++i) EXPECT_STREQ(reinterpret_cast<const char*>(Cycle(100)), TG_ERROR_INIT);
+  EXPECT_EQ(host.CountPrinted("Home Path Too Long (at most 255 characters with \"tg\\\"): the client does not start"), 1);
+  EXPECT_EQ(Client().core.initialised, 0);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(base), std::filesystem::directory_iterator()), 0)
+      << "nothing was created in the base folder";
+  // One character less fits.
+  const std::string fits = home_base + "/" + std::string(250 - home_base.size(), 'e');
+  std::filesystem::create_directories(fits);
+  host.cvars["fs_homepath"] = fits;
+  EXPECT_EQ(Cycle(100), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(fits + "/tg/scrnshot"));
 }

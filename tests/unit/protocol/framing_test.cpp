@@ -200,3 +200,23 @@ TEST_F(Framing, ClearedKeySendsPlainAgain) {
   ASSERT_EQ(host.frames.size(), 1u);
   EXPECT_EQ(host.frames[0][3], 'P');
 }
+
+TEST_F(Framing, AnnotationLengthNearItsLimitIsRefused) {
+  strcpy(Client().protocol.framing.player_guid, "0123456789ABCDEF0123456789ABCDEF");
+  char buffer[8] = "";
+  for (int32_t length : {INT32_MAX, INT32_MAX - 20, 1066}) {
+    int32_t in_out = length;
+    EXPECT_STREQ(host.record.annotate_connect(0, 2, buffer, &in_out), "Max Packet Length Reached") << length;
+    EXPECT_EQ(in_out, length);
+  }
+}
+
+TEST_F(Framing, OutboundQueueIsBounded) {
+  for (int i = 0; i < 400; ++i) QueuePayload("p", 2, 1000, TestClock::now);
+  EXPECT_EQ(Client().protocol.framing.outbound.Count(), kMaxOutboundSlots);
+  FlushQueue(&host.record, TestClock::now + 1000);
+  EXPECT_EQ(host.frames.size(), static_cast<size_t>(kMaxOutboundSlots));
+  // Sent slots are free again.
+  QueuePayload("q", 2, 0, TestClock::now);
+  EXPECT_EQ(Client().protocol.framing.outbound.Count(), kMaxOutboundSlots);
+}

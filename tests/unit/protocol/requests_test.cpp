@@ -138,3 +138,8 @@ TEST_F(Requests, SubtypesOutsideTheTableAreIgnored) {
   Flush();
   EXPECT_TRUE(TakeFrames().empty());
 }
+
+TEST_F(Requests, BindingAtTheLastIndexEndsTheWalk) {
+  host.bindings = {{5, "F5", "+attack"}, {INT32_MAX, "LAST", "+attack; say end"}};
+  EXPECT_EQ(Ask('E', "+attack"), (Replies{"A[F5 = +attack] [LAST = +attack; say end] [2 key binding matches found]"}));
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "core/client_state.h"
@@ -186,4 +187,42 @@ TEST_F(Rules, EmptyListAndNewConnection) {
   Cycle(1);
   EXPECT_EQ(Client().protocol.rules.rules.Count(), 0);
   EXPECT_EQ(State(), 0);
+}
+
+TEST_F(Rules, ListIsCappedAndOneCallStaysBounded) {
+  // 40 payloads of 15 rule lines: more lines than any server sends. No
+  // payload ends in a line end, so the list keeps receiving.
+  std::string lines = "1 r_picmip in 0 3";
+  for (int i = 1; i < 15; ++i) lines += "\n1 r_picmip in 0 3";
+  for (int i = 0; i < 40; ++i) K(lines);
+  EXPECT_EQ(Client().protocol.rules.rules.Count(), kMaxCvarRules);
+  EXPECT_EQ(host.CountPrinted("Cvar Check List Full (512) - Further Checks Ignored"), 1);
+  EXPECT_EQ(State(), 600);  // every line counts as received
+  // The count line completes nothing (600 > 512) and the list stays bounded.
+  host.ClearPrints();
+  K("600");
+  EXPECT_EQ(State(), 0);
+  EXPECT_LE(host.prints.size(), static_cast<size_t>(kMaxCvarRules) + 2);
+  // A new connection starts a new list, which may report again.
+  host.server_address = "127.0.0.1:27002";
+  Cycle(1);
+  EXPECT_EQ(Client().protocol.rules.rules.Count(), 0);
+}
+
+TEST_F(Rules, NumbersReadTheSameWhateverTheHostsLocale) {
+  const char* const names[] = {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252", "German", "de-DE"};
+  const char* set = nullptr;
+  for (const char* name : names)
+    if ((set = setlocale(LC_NUMERIC, name)) != nullptr) break;
+  if (set == nullptr) GTEST_SKIP() << "no locale with a decimal comma on this machine";
+  ASSERT_EQ(localeconv()->decimal_point[0], ',');
+  K("1 sensitivity in 0.5 1.5\n1");
+  host.cvars["sensitivity"] = "1.25";
+  const CvarRule rule = Rule(0);
+  host.ClearPrints();
+  Run("tg_CvarList");
+  setlocale(LC_NUMERIC, "C");
+  EXPECT_DOUBLE_EQ(rule.low, 0.5);
+  EXPECT_DOUBLE_EQ(rule.high, 1.5);
+  EXPECT_TRUE(host.Printed("sensitivity = \"1.25\" : must be INSIDE 0.5 to 1.5 (OK)"));
 }
