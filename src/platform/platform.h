@@ -99,3 +99,7 @@ int PlatformRunGuarded(void (*body)(void* context), void* context);
 // ---- for tools only (the module never sleeps) -----------------------------
 
 void PlatformSleep(uint32_t milliseconds);
+// Takes what has arrived on standard input without waiting: the count of
+// bytes copied into buffer (0 when nothing waits), or -1 once the input has
+// ended and everything was taken.
+int PlatformReadInput(char* buffer, int size);

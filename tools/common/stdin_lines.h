@@ -1,39 +1,52 @@
-// Lines typed on stdin, read by a thread of their own so that a tool's loop
-// keeps running while nobody types.
+// Lines typed on standard input, taken without stopping the tool's loop:
+// whatever has arrived is gathered, and whole lines are handed out.
 #pragma once
 
-#include <atomic>
 #include <deque>
-#include <iostream>
-#include <mutex>
 #include <string>
-#include <thread>
+
+#include "platform/platform.h"
 
 class StdinLines {
  public:
-  void Start() {
-    std::thread([this] {
-      std::string line;
-      while (std::getline(std::cin, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_.push_back(line);
-      }
-      done_ = true;
-    }).detach();
-  }
+  // Takes what has arrived; gives the next whole line, if any.
   bool Next(std::string* line) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    Gather();
     if (lines_.empty()) return false;
     *line = lines_.front();
     lines_.pop_front();
     return true;
   }
-  // True once stdin has ended (every line may not have been taken yet).
-  bool Done() const { return done_; }
+  // True once standard input has ended (lines may still wait in Next).
+  bool Done() {
+    Gather();
+    return done_ && lines_.empty();
+  }
 
  private:
-  std::mutex mutex_;
+  void Gather() {
+    char buffer[1024];
+    int n;
+    while (!done_ && (n = PlatformReadInput(buffer, sizeof buffer)) != 0) {
+      if (n < 0) {
+        done_ = true;
+        if (!partial_.empty()) lines_.push_back(partial_);
+        partial_.clear();
+        break;
+      }
+      for (int i = 0; i < n; ++i) {
+        if (buffer[i] != '\n') {
+          partial_.push_back(buffer[i]);
+          continue;
+        }
+        if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
+        lines_.push_back(partial_);
+        partial_.clear();
+      }
+    }
+  }
+
+  std::string partial_;
   std::deque<std::string> lines_;
-  std::atomic<bool> done_{false};
+  bool done_ = false;
 };

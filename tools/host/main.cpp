@@ -154,7 +154,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   StdinLines input;
-  if (options.use_stdin) input.Start();
 
   size_t next_line = 0;
   uint32_t wait_until = 0;

@@ -153,7 +153,6 @@ int main(int argc, char** argv) {
   }
   printf("[server] listening on 127.0.0.1:%u\n", PlatformUdpLocalPort(peer.Socket()));
   StdinLines input;
-  if (options.use_stdin) input.Start();
 
   HelloValues hello = options.hello;
   const uint32_t start = PlatformTick();

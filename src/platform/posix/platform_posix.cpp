@@ -244,11 +244,3 @@ int PlatformRunGuarded(void (*body)(void*), void* context) {
   for (int i = 0; i < kFaultSignalCount; ++i) sigaction(kFaultSignals[i], &g_previous[i], nullptr);
   return faulted;
 }
-
-void PlatformSleep(uint32_t milliseconds) {
-  timespec ts;
-  ts.tv_sec = milliseconds / 1000;
-  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-  while (nanosleep(&ts, &ts) != 0) {
-  }
-}

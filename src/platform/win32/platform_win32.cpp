@@ -231,5 +231,3 @@ int PlatformRunGuarded(void (*body)(void*), void* context) {
   g_guarded_thread = 0;
   return faulted;
 }
-
-void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }

@@ -234,8 +234,15 @@ TEST_F(CycleTest, HaltDeadlineHaltsAfterTenSeconds) {
 TEST_F(CycleTest, HomePathThatDoesNotFitIsRefusedNotCut) {
   // A base folder of 252 characters: with "\tg\" the home path would need 256.
   const std::string base = home_base + "/" + std::string(251 - home_base.size(), 'd');
+  const std::string fits = home_base + "/" + std::string(250 - home_base.size(), 'e');
   ASSERT_EQ(base.size(), 252u);
-  std::filesystem::create_directories(base);
+  // Under Windows the folder's whole path would pass the 260 characters that
+  // its file functions take; the refusal itself is the same on both systems.
+  if (std::filesystem::path::preferred_separator == '\\') GTEST_SKIP() << "paths of Windows end at 260 characters";
+  std::error_code error;
+  std::filesystem::create_directories(base, error);
+  if (error || !std::filesystem::is_directory(base, error))
+    GTEST_SKIP() << "this system cannot make a folder with so long a path";
   host.cvars["fs_homepath"] = base;
   host.cvars["cl_tallyguard"] = "1";
   for (int i = 0; i < 3; ++i) EXPECT_STREQ(reinterpret_cast<const char*>(Cycle(100)), TG_ERROR_INIT);
@@ -244,8 +251,7 @@ TEST_F(CycleTest, HomePathThatDoesNotFitIsRefusedNotCut) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(base), std::filesystem::directory_iterator()), 0)
       << "nothing was created in the base folder";
   // One character less fits.
-  const std::string fits = home_base + "/" + std::string(250 - home_base.size(), 'e');
-  std::filesystem::create_directories(fits);
+  std::filesystem::create_directories(fits, error);
   host.cvars["fs_homepath"] = fits;
   EXPECT_EQ(Cycle(100), 0);
   EXPECT_TRUE(std::filesystem::is_directory(fits + "/tg/scrnshot"));

@@ -1,0 +1,77 @@
+// Windows implementation of the platform functions for the tools (the
+// module itself never sleeps or reads standard input).
+#include "platform/platform.h"
+
+// clang-format off
+#include <windows.h>
+// clang-format on
+
+#include <string.h>
+
+void PlatformSleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+// ---- standard input for the tools ------------------------------------------
+
+namespace {
+
+// A console or pipe cannot be asked whether a line waits, so one thread of
+// the tool reads standard input and the loop takes what it has gathered.
+struct InputReader {
+  CRITICAL_SECTION lock;
+  char bytes[4096];
+  int count = 0;
+  bool ended = false;
+};
+
+InputReader* g_input = nullptr;
+
+DWORD WINAPI ReadInputLoop(LPVOID) {
+  HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  for (;;) {
+    char chunk[512];
+    DWORD n = 0;
+    const bool read = ReadFile(handle, chunk, sizeof chunk, &n, nullptr) && n > 0;
+    for (;;) {  // wait while the loop has not taken the earlier bytes
+      EnterCriticalSection(&g_input->lock);
+      const bool room = !read || g_input->count + static_cast<int>(n) <= static_cast<int>(sizeof g_input->bytes);
+      if (room) {
+        if (read) {
+          memcpy(g_input->bytes + g_input->count, chunk, n);
+          g_input->count += static_cast<int>(n);
+        } else {
+          g_input->ended = true;
+        }
+      }
+      LeaveCriticalSection(&g_input->lock);
+      if (room) break;
+      Sleep(5);
+    }
+    if (!read) return 0;
+  }
+}
+
+}  // namespace
+
+int PlatformReadInput(char* buffer, int size) {
+  if (g_input == nullptr) {
+    g_input = new InputReader();
+    InitializeCriticalSection(&g_input->lock);
+    HANDLE thread = CreateThread(nullptr, 0, ReadInputLoop, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+      g_input->ended = true;
+    } else {
+      CloseHandle(thread);
+    }
+  }
+  EnterCriticalSection(&g_input->lock);
+  int n = g_input->count < size ? g_input->count : size;
+  if (n > 0) {
+    memcpy(buffer, g_input->bytes, static_cast<size_t>(n));
+    memmove(g_input->bytes, g_input->bytes + n, static_cast<size_t>(g_input->count - n));
+    g_input->count -= n;
+  } else if (g_input->ended) {
+    n = -1;
+  }
+  LeaveCriticalSection(&g_input->lock);
+  return n;
+}
