@@ -7,7 +7,7 @@
 // Formats with vsnprintf rules into buffer; buffer[size - 1] is always NUL, so
 // longer output is cut silently. Gives vsnprintf's result (0 when size <= 0).
 int FormatText(char* buffer, int size, const char* format, ...) __attribute__((format(printf, 3, 4)));
-int FormatTextV(char* buffer, int size, const char* format, va_list args);
+int FormatTextV(char* buffer, int size, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
 
 // Appends after the text already in buffer. Writes nothing when the buffer
 // already holds size - 1 characters or more, and then gives the current
