@@ -32,7 +32,9 @@ else
   echo "== wc000000.so, with the reference server on 127.0.0.1:$port"
 fi
 
-"${run[@]}" "$server" --port "$port" --scenario tools/server/demo_scenario.txt --linger-ms 2000 | sed -u 's/\r$//' &
+mkdir -p demo-home/server-shots
+"${run[@]}" "$server" --port "$port" --scenario tools/server/demo_scenario.txt --linger-ms 2000 \
+  --shots demo-home/server-shots | sed -u 's/\r$//' &
 server_pid=$!
 trap 'kill $server_pid 2>/dev/null || true' EXIT
 sleep 1
@@ -42,5 +44,10 @@ wait "$server_pid" || true
 trap - EXIT
 
 echo
-echo "== files the module created under demo-home"
+echo "== files under demo-home (the module's in tg/, the server's screenshots in server-shots/)"
 find demo-home | sort
+if [ -f demo-home/tg/tgsslog.htm ]; then
+  echo
+  echo "== demo-home/tg/tgsslog.htm"
+  tr -d '\r' <demo-home/tg/tgsslog.htm
+fi

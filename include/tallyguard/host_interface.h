@@ -203,7 +203,8 @@ enum TgEventCode {
  *
  *  code  buffer in -> out                   result              without the feature
  *  103   cvar name -> its value             0 found, else 1     1 (empty buffer)
- *  104   a name -> a text                   ignored             0, empty buffer
+ *  104   a name -> a text (screenshots ask  ignored             0, empty buffer
+ *        "name" and "mapname")
  *  105   - -> "host:port" of the game       ignored             "nil"
  *        server, or TG_NO_SERVER_ADDRESS
  *  106   "%d %s" start index, text ->       0 found, else 1     1 (not found)
@@ -280,9 +281,22 @@ typedef void(TG_CALL *TgHostSend)(int32_t length, const void *frame);
 /* Sends length bytes out of band (connectionless) to address:port. */
 typedef void(TG_CALL *TgHostSendOutOfBand)(const char *address, int32_t port, int32_t length, const void *data);
 
-/* Screen facts for screenshots: 101 width, 102 height in pixels; 103 to
- * 105 as the game defines them. Unknown codes: 0. Must be present. */
+/* Screen facts for screenshots, used when the module cannot read the screen
+ * itself (five failed attempts in a row):
+ *   0x68  non-zero when the game can deliver pixels (else 0)
+ *   0x66  screen width, 0x67 screen height, in pixels
+ *   0x69  value = the address of the module's pixel buffer (32-bit hosts);
+ *         the result is handed back to the pixel routine as its last word
+ *   0x65  the address of the game's TgHostReadPixels routine
+ * 101 and 102 are the screen's width and height too. Unknown codes: 0.
+ * Must be present; a game without pixels of its own answers 0 to 0x68.
+ * Addresses travel as 32-bit values, so only 32-bit games can offer pixels. */
 typedef int32_t(TG_CALL *TgHostScreenInfo)(int32_t code, int32_t value);
+
+/* The game's pixel routine (code 0x65): fills the buffer given through code
+ * 0x69 with width x height pixels of 3 bytes (R, G, B), bottom row first,
+ * from the screen area whose top-left corner is (x, y). */
+typedef void(TG_CALL *TgHostReadPixels)(int32_t x, int32_t y, int32_t width, int32_t height, int32_t value);
 
 /* ---- operations the module installs (called by the game) --------------- */
 

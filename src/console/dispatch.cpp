@@ -76,8 +76,8 @@ void CmdScreenshotOptions(const CommandContext& c) {
                static_cast<int>(wanted.srate));
 }
 
-void CmdGetScreenshot(const CommandContext&) {
-  QueueLocalScreenshot(0, "");
+void CmdGetScreenshot(const CommandContext& c) {
+  QueueLocalScreenshot("0", c.now);
   Console().cycle_wanted = 1;
 }
 

@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "protocol/framing.h"
 #include "screenshot/capture.h"
+#include "screenshot/glyphs.h"
 #include "services/host_services.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"

@@ -87,6 +87,55 @@ int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, c
 // sender's address (16 bytes) and port are written when asked for.
 int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port);
 
+// ---- display: the primary surface and the game window -------------------
+// On Windows DirectDraw (version-7 interface, normal cooperative level, the
+// primary surface) and the GDI and window calls; on POSIX a stand-in display
+// whose size, pixel format, palette, content and foreground state tests set.
+
+struct PlatformSurface {
+  uint8_t* pixels;          // the first byte of the locked surface
+  int32_t pitch;            // bytes from one row to the next
+  int32_t bits_per_pixel;
+  int32_t width, height;    // in pixels
+};
+
+// Sets up the display object and its primary surface. 1 when ready.
+int PlatformDisplayOpen();
+// Releases the surface and the display object.
+void PlatformDisplayClose();
+// Locks the whole primary surface (waiting while it is busy). 1 on success.
+int PlatformDisplayLock(PlatformSurface* surface);
+void PlatformDisplayUnlock();
+// Draws a solid line of colour 0xF9F9F9, one pixel wide, from (0, 0) to
+// (2, 0) on the screen (the surface test of 32-bit surfaces).
+void PlatformDisplayDrawTestLine();
+// The 256 palette entries (red, green, blue, flags) of an 8-bit surface:
+// the surface's own palette, or else the system palette. 1 when read.
+int PlatformDisplayPalette(uint8_t entries[256][4]);
+
+struct PlatformWindowFacts {
+  int ours;            // the foreground window belongs to this process
+  int show_state;      // its placement's show state (odd: shown, not minimised)
+  int32_t left, top, right, bottom;  // its normal position
+};
+// Facts of the window that owns the foreground.
+void PlatformForegroundWindow(PlatformWindowFacts* out);
+
+// The stand-in display of the POSIX build, for tests; none on Windows.
+// Until a test sets its content, it shows a painted scene (sky, sun, ground)
+// on a 1024 x 768 window, so screenshots of the POSIX build show something.
+struct PlatformStandInDisplay {
+  int available = 1;          // the display object can be set up
+  int content_set = 0;        // a test has set the pixels: no scene is painted
+  int32_t width = 1024, height = 768, bits_per_pixel = 32;
+  int32_t pitch = 0;          // 0: width times bytes per pixel
+  int packed_32 = 0;          // a 32-bit surface whose pixels are 3 bytes apart
+  uint8_t pixels[1 << 22];    // the surface's bytes
+  uint8_t palette[256][4] = {};
+  PlatformWindowFacts window = {1, 1, 0, 0, 1024, 768};
+};
+PlatformStandInDisplay* PlatformTestDisplay();
+
 // ---- fault guard ----------------------------------------------------------
 
 // Runs body(context) with processor faults on this thread caught (access

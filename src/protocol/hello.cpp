@@ -93,9 +93,9 @@ void HandleServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
   host->key_d = ReadDigits(words.Word(7));
   const bool keys_changed = old_keys[0] != host->key_a || old_keys[1] != host->key_b || old_keys[2] != host->key_c ||
                             old_keys[3] != host->key_d;
-  if (connection.screenshot_sequence == 0 || keys_changed) {
-    connection.screenshot_sequence = static_cast<uint32_t>(host->key_d) & 0xFFFFFFu;
-    if (connection.screenshot_sequence == 0) connection.screenshot_sequence = 1;
+  if (ScreenshotSequence() == 0 || keys_changed) {
+    const uint32_t sequence = static_cast<uint32_t>(host->key_d) & 0xFFFFFFu;
+    SetScreenshotSequence(sequence != 0 ? sequence : 1);
   }
 
   TakeAssignedGuid(host, words.Word(8));
@@ -118,7 +118,7 @@ void HandleServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
     connection.last_key_a = 0;
     ReconcileModules(host, now);
   }
-  if (screenshot_wanted) QueueServerScreenshot(host, 0, nullptr);
+  if (screenshot_wanted) QueueServerScreenshot(host, 0, 0, now);
 }
 
 void StartLink(HostInterface* host, uint32_t now) {

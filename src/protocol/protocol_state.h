@@ -46,7 +46,6 @@ struct ConnectionState {
   int32_t server_client_version = 0;  // the client version the server runs
   int32_t server_agent_version = 0;
   int32_t last_key_a = 0;            // 0 makes the next hello count as a key change
-  uint32_t screenshot_sequence = 0;  // 0: no server screenshot is queued
   char assigned_guid[33] = "";       // from the hello; "?" when it gave none
   int guid_notice_printed = 0;
   uint32_t last_version_notice = 0;  // 0: none on this connection

@@ -124,7 +124,7 @@ int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, u
   switch (payload[0]) {
     case 0x01:
     case 'I':
-      HandleScreenshotPacket(host, payload[0], argument, rest);
+      HandleScreenshotPacket(host, payload[0], argument, rest, now);
       break;
     case 0x03:
       HandleRelay(host, argument, rest, now);

@@ -1,9 +1,31 @@
-// Screen capture.
+// Screen capture: the primary surface through the platform's display (or the
+// host's pixel routine after five failed attempts), sampled down and placed
+// on a canvas with a grey frame and five lines of text under it.
 #pragma once
 
+#include <cstdint>
+
+#include "screenshot/screenshot_state.h"
 #include "tallyguard/host_interface.h"
 
-// Turns the built-in glyph tables into masks, once at initialisation.
-void PrepareGlyphMasks();
-// Prepares the capture device and palette ahead of the first screenshot.
+// Attempts of the display route before the host's route is tried.
+const int32_t kDisplayAttempts = 5;
+// Samples a server request may ask for (width x height / rate squared).
+const int64_t kServerSampleBudget = 82000;
+
+// Sets up the display and reads the palette ahead of the first screenshot.
 void PrepareCaptureDevice(HostInterface* host);
+// Once per cycle: whether the game window is in front, and the counters.
+void UpdateForegroundStatistics(uint32_t now);
+// The capture state of a slot: on success the slot goes on to encoding; a
+// failed display route stays in capture for the next cycle until the fifth
+// attempt; a server request that fails its check is dropped.
+void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);
+
+// The host's pixels (width x height of 3 bytes, bottom row first) sampled
+// every rate pixels into the capture's raw rows, top side up, as the display
+// route samples the screen; the canvas then shows them. false without memory.
+bool SampleHostPixels(CaptureImage& capture, const uint8_t* pixels, int32_t width, int32_t height, int32_t rate);
+
+// Frees the slot's capture and clears the slot (free state).
+void ClearScreenshotSlot(ScreenshotSlot& slot);

@@ -1,20 +1,206 @@
 #include "screenshot/delivery.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "console/console.h"
+#include "console/console_state.h"
+#include "protocol/framing.h"
+#include "protocol/wire_bytes.h"
+#include "screenshot/capture.h"
+#include "screenshot/png.h"
+#include "util/arg_list.h"
+#include "util/elapsed.h"
+#include "util/seeded_md5.h"
 #include "util/text.h"
 
 namespace {
 
 // A slot restarted this often keeps its place in the upload.
 const int32_t kMostRestarts = 20;
+const int32_t kPieceBytes = 1024;
+const int32_t kPieceIntervalMs = 1000;
+// The send list a request made with one gets: every piece from the first.
+const char kSendAll[] = "**";
+
+// The first free slot, else the oldest one that is not sending (slot 0 when
+// every slot is sending).
+ScreenshotSlot& TakeSlot(uint32_t delay_seconds, uint32_t now) {
+  ScreenshotState& state = Screenshots();
+  ScreenshotSlot* chosen = nullptr;
+  for (ScreenshotSlot& slot : state.slots)
+    if (chosen == nullptr && slot.state == kSlotFree) chosen = &slot;
+  if (chosen == nullptr) {
+    for (ScreenshotSlot& slot : state.slots)
+      if (slot.state != kSlotSending && (chosen == nullptr || slot.sequence < chosen->sequence)) chosen = &slot;
+  }
+  if (chosen == nullptr) chosen = &state.slots[0];
+  ClearScreenshotSlot(*chosen);
+  chosen->queued_at = now;
+  chosen->sequence = state.sequence++;
+  chosen->delay_ms = delay_seconds > 0 ? static_cast<uint32_t>(rand()) % (delay_seconds * 1000u) : 0;
+  return *chosen;
+}
+
+void ComputeDigest(ScreenshotSlot& slot) {
+  SeededMd5 digest;
+  digest.Digest(slot.image, slot.image_size, 0);
+  memcpy(slot.digest, digest.DigestBytes(), sizeof slot.digest);
+}
+
+void DigestText(const uint8_t digest[16], char out[33]) {
+  for (int i = 0; i < 16; ++i) FormatText(out + 2 * i, 3, "%02X", digest[i]);
+}
+
+// Where the sending of the image starts: size, digest, tag and name.
+void Announce(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
+  slot.restart_count = 0;
+  slot.image = slot.capture != nullptr ? slot.capture->canvas : nullptr;
+  slot.image_size = slot.capture != nullptr ? slot.capture->canvas_size : 0;
+  FormatText(slot.image_name, sizeof slot.image_name, "tg%06lu.png", static_cast<unsigned long>(slot.request_number));
+  if (slot.image != nullptr) ComputeDigest(slot);
+  if (slot.tag == 0) slot.tag = static_cast<char>('A' + Screenshots().tag_counter++ % 26);
+  const char* base = strrchr(slot.image_name, '\\');
+  base = base != nullptr ? base + 1 : slot.image_name;
+  char digest[33];
+  DigestText(slot.digest, digest);
+  char text[400];
+  FormatText(text, sizeof text, "%c%lu %s %c%s", 'G', static_cast<unsigned long>(slot.image_size), digest, slot.tag,
+             base);
+  SendPayload(host, text, static_cast<int32_t>(strlen(text)) + 1, now);
+}
+
+void SendScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
+  if (slot.request[0] == '\0') {
+    slot.state = kSlotSaving;  // the player's own: saved, not sent
+    return;
+  }
+  if (slot.send_list[0] == '\0') {
+    slot.state = kSlotDone;
+    return;
+  }
+  if (slot.next_piece == 0) Announce(host, slot, now);
+  if (slot.last_piece_at != 0 && ElapsedMs(now, slot.last_piece_at) < kPieceIntervalMs) return;
+  bool over = true;
+  const int64_t offset = static_cast<int64_t>(slot.next_piece) * kPieceBytes;
+  if (slot.image_name[0] != '\0' && slot.image != nullptr && offset < slot.image_size) {
+    const int32_t n =
+        static_cast<int32_t>(slot.image_size - offset < kPieceBytes ? slot.image_size - offset : kPieceBytes);
+    uint8_t payload[4 + kPieceBytes];
+    wire::ByteWriter out(payload, sizeof payload);
+    out.U8('H');
+    out.U8(static_cast<uint8_t>(slot.next_piece >> 8));
+    out.U8(static_cast<uint8_t>(slot.next_piece & 0xFF));
+    out.U8(static_cast<uint8_t>(slot.tag));
+    out.Bytes(slot.image + offset, n);
+    SendPayload(host, payload, out.Length(), now);
+    slot.last_piece_at = now;
+    ++slot.next_piece;
+    const bool more = static_cast<int64_t>(slot.next_piece) * kPieceBytes < slot.image_size;
+    if (slot.send_list[0] == '*' && more) {
+      over = false;
+    } else {
+      // The list names pieces one word at a time; the first is done.
+      const char* rest = slot.send_list;
+      while (*rest != '\0' && *rest != ' ') ++rest;
+      while (*rest == ' ') ++rest;
+      if (*rest != '\0') {
+        slot.next_piece = *rest == '*' ? 0 : ReadDigits(rest);
+        memmove(slot.send_list, rest, strlen(rest) + 1);
+        over = false;
+      }
+    }
+  }
+  if (over) {
+    slot.send_list[0] = '\0';
+    slot.state = kSlotDone;
+  }
+}
+
+// Writes bytes to path; false when the file cannot be created.
+bool WriteWholeFile(const char* path, const void* bytes, size_t size) {
+  FILE* file = PlatformOpenFile(path, "wb");
+  if (file == nullptr) return false;
+  const bool written = fwrite(bytes, 1, size, file) == size;
+  return fclose(file) == 0 && written;
+}
+
+void SaveScreenshot(ScreenshotSlot& slot) {
+  slot.state = kSlotDone;
+  if (slot.request[0] != '\0' || slot.capture == nullptr) return;
+  slot.image = slot.capture->canvas;
+  slot.image_size = slot.capture->canvas_size;
+  ComputeDigest(slot);
+  const PlatformLocalTime& t = slot.capture_local;
+  ScreenshotState& state = Screenshots();
+  char file[64], page[64];
+  FormatText(file, sizeof file, "%s%s%02u%02u_%03u.png", "scrnshot", "\\", static_cast<unsigned>(t.month),
+             static_cast<unsigned>(t.day), static_cast<unsigned>(state.saved_files % 1000));
+  ++state.saved_files;
+  CopyBounded(page, file, sizeof page - 1);
+  memcpy(page + strlen(page) - 3, "htm", 3);
+  char digest[33];
+  DigestText(slot.digest, digest);
+  FILE* log = PlatformOpenFile(HomePath("tgsslog.htm"), "ab");
+  if (log != nullptr) {
+    fprintf(log, "<p> <a href=%s target=_blank>%s</a> tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", page, file,
+            static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
+            static_cast<unsigned>(t.second), digest, "Local", "Screenshot");
+    fclose(log);
+  }
+  char line[128];
+  FormatText(line, sizeof line, "<p> <img src=%s>\r\n", file + 9);
+  char path[kHomePathBufferSize];
+  CopyHomePath(page, path, sizeof path);
+  WriteWholeFile(path, line, strlen(line));
+  CopyHomePath(file, path, sizeof path);
+  if (WriteWholeFile(path, slot.image, static_cast<size_t>(slot.image_size))) {
+    ConsolePrint(0, "Screenshot saved to %s", path);
+  } else {
+    ConsolePrint(0, "ERROR Creating Screenshot file %s", path);
+  }
+}
 
 }  // namespace
 
-void FreeScreenshotSlots() {
-  for (ScreenshotSlot& slot : Screenshots().slots) slot = ScreenshotSlot();
+ScreenshotState::~ScreenshotState() {
+  for (ScreenshotSlot& slot : slots) ClearScreenshotSlot(slot);
 }
 
-int FirstScreenshotSlotFree() { return Screenshots().slots[0].sequence == 0; }
+void FreeScreenshotSlots() {
+  for (ScreenshotSlot& slot : Screenshots().slots) ClearScreenshotSlot(slot);
+}
+
+int FirstScreenshotSlotFree() { return Screenshots().slots[0].state == kSlotFree; }
+
+uint32_t ScreenshotSequence() { return Screenshots().sequence; }
+void SetScreenshotSequence(uint32_t sequence) { Screenshots().sequence = sequence; }
+
+void HandleScreenshotPacket(HostInterface* host, uint8_t kind, uint8_t* argument, int32_t length, uint32_t now) {
+  char text[1200];
+  const int32_t n = length < static_cast<int32_t>(sizeof text) - 1 ? length : static_cast<int32_t>(sizeof text) - 1;
+  memcpy(text, argument, n > 0 ? static_cast<size_t>(n) : 0);
+  text[n > 0 ? n : 0] = '\0';
+  ArgList words(text, 1, 0);
+  if (kind == 'I') {
+    ServerShotParameters& server = Screenshots().server;
+    server.check = static_cast<uint32_t>(ReadDigits(words.Word(1)));
+    server.check_given = 1;
+    server.width = ReadDigits(words.Word(3));
+    server.height = ReadDigits(words.Word(4));
+    server.x = ReadDigits(words.Word(5));
+    server.y = ReadDigits(words.Word(6));
+    server.srate = ReadDigits(words.Word(7));
+    if (((server.check ^ static_cast<uint32_t>(host->key_c)) / 10) % 2 == 0)
+      QueueServerScreenshot(host, static_cast<uint32_t>(ReadDigits(words.Word(2))), 1, now);
+    return;
+  }
+  const uint32_t sequence = static_cast<uint32_t>(ReadDigits(words.Word(0)));
+  for (ScreenshotSlot& slot : Screenshots().slots)
+    if (slot.state != kSlotFree && slot.sequence == sequence)
+      CopyBounded(slot.send_list, words.Word(1), sizeof slot.send_list - 1);
+}
 
 void HandleScreenshotRestart(const uint8_t* argument, int32_t length) {
   if (length < 3 || argument[0] != 'P' || argument[1] != 'N' || argument[2] != 'G') {
@@ -26,11 +212,66 @@ void HandleScreenshotRestart(const uint8_t* argument, int32_t length) {
   if (length < 4) return;  // no tag letter
   const char tag = static_cast<char>(argument[3]);
   for (ScreenshotSlot& slot : Screenshots().slots) {
-    if (slot.tag != tag || slot.sequence == 0) continue;
+    if (slot.tag != tag || slot.state == kSlotFree) continue;
     ++slot.restart_count;
     if (slot.restart_count < kMostRestarts)
       slot.next_piece =
           (length > 4 && argument[4] == '-') ? 0 : ReadDigits(reinterpret_cast<const char*>(argument) + 4);
+  }
+}
+
+void QueueServerScreenshot(HostInterface* host, uint32_t request_number, int with_send_list, uint32_t now) {
+  ScreenshotState& state = Screenshots();
+  if (state.sequence == 0) return;
+  const ServerShotParameters& server = state.server;
+  const uint32_t check = server.check_given ? server.check : static_cast<uint32_t>(host->key_c);
+  ScreenshotSlot& slot = TakeSlot(0, now);
+  slot.request_number = request_number;
+  FormatText(slot.request, sizeof slot.request, "%lu %lu %d %d %d %d %d", static_cast<unsigned long>(check),
+             static_cast<unsigned long>(request_number), static_cast<int>(server.width),
+             static_cast<int>(server.height), static_cast<int>(server.x), static_cast<int>(server.y),
+             static_cast<int>(server.srate));
+  slot.state = kSlotCapture;
+  if (with_send_list) CopyBounded(slot.send_list, kSendAll, sizeof slot.send_list - 1);
+}
+
+void QueueLocalScreenshot(const char* delay_text, uint32_t now) {
+  if (delay_text == nullptr || delay_text[0] == '\0' || delay_text[0] == ' ') return;
+  const uint32_t delay = static_cast<uint32_t>(ReadDigits(delay_text));
+  const char* rest = delay_text;
+  while (*rest != '\0' && *rest != ' ') ++rest;
+  while (*rest == ' ') ++rest;
+  ScreenshotSlot& slot = TakeSlot(delay, now);
+  CopyBounded(slot.request, rest, sizeof slot.request - 1);
+  slot.state = kSlotCapture;
+}
+
+void ServeScreenshots(HostInterface* host, uint32_t now) {
+  UpdateForegroundStatistics(now);
+  bool sent = false;
+  for (ScreenshotSlot& slot : Screenshots().slots) {
+    if (slot.state <= kSlotFree || ElapsedMs(now, slot.queued_at) < static_cast<int32_t>(slot.delay_ms)) continue;
+    switch (slot.state) {
+      case kSlotCapture:
+        CaptureScreenshot(host, slot, now);
+        break;
+      case kSlotEncoding:
+        EncodeScreenshot(host, slot, now);
+        break;
+      case kSlotSending:
+        if (!sent) SendScreenshot(host, slot, now);
+        sent = true;
+        break;
+      case kSlotSaving:
+        SaveScreenshot(slot);
+        break;
+      default:
+        if (slot.send_list[0] != '\0') {
+          slot.state = kSlotSending;
+          slot.next_piece = slot.send_list[0] == '*' ? 0 : ReadDigits(slot.send_list);
+        }
+        break;
+    }
   }
 }
 
@@ -42,10 +283,3 @@ bool SetLocalScreenshotOptions(const ScreenshotOptions& wanted) {
   if (valid) Screenshots().options = wanted;
   return valid;
 }
-
-// Screenshots cannot be taken yet: requests are not kept, so there is
-// nothing to serve.
-void HandleScreenshotPacket(HostInterface*, uint8_t, uint8_t*, int32_t) {}
-void QueueServerScreenshot(HostInterface*, int32_t, const char*) {}
-void ServeScreenshots(HostInterface*, uint32_t) {}
-void QueueLocalScreenshot(uint32_t, const char*) {}

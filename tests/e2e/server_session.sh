@@ -28,17 +28,21 @@ cat >scenario.txt <<'SCENARIO'
 100 relay BArate
 100 ask W
 100 ask U fs_game
+100 shot 160 120 50 50 1
 100 say That is all
 SCENARIO
 cat >session.txt <<'SESSION'
 tg_cl_Enable
-@wait 4000
+@wait 1000
+tg_GetSs
+@wait 8000
 tg_CvarList
 SESSION
 
 run_server=("$server")
 [ "$mode" = wine ] && run_server=("$here/../../scripts/wine-run.sh" "$server")
-timeout 120 "${run_server[@]}" --port 0 --scenario scenario.txt --linger-ms 2000 >server_raw.txt 2>&1 &
+mkdir -p shots
+timeout 120 "${run_server[@]}" --port 0 --scenario scenario.txt --linger-ms 9000 --shots shots >server_raw.txt 2>&1 &
 server_pid=$!
 port=
 for _ in $(seq 1 300); do
@@ -75,7 +79,16 @@ expect server.txt '[server] <- relay result 40003 (executed)'
 expect server.txt '[server] <- cvar value (M): rate = "25000"'
 expect server.txt '[server] <- last relay result 40003'
 expect server.txt '[server] <- resource entry: fs_game baseq 1'
-expect server.txt '[server] done: '"$(grep -c '^\[server\] <- ' server.txt)"' good frames, 0 bad'
+grep -q '^\[server\] done: [0-9]* good frames, 0 bad; 1 screenshot received, 0 bad$' server.txt \
+  || { echo "FAIL: the server did not end with every frame and the screenshot good" >&2; exit 1; }
+grep -q '^\[server\] <- screenshot tg000101.png complete: [0-9]* bytes, MD5 matches' server.txt \
+  || { echo "FAIL: the uploaded screenshot did not arrive whole" >&2; exit 1; }
+[ -s shots/tg000101.png ] || { echo "FAIL: the uploaded screenshot was not kept" >&2; exit 1; }
+grep -q '^Tallyguard Client: Screenshot saved to home.tg.scrnshot.[0-9]\{4\}_000.png$' host_clean.txt \
+  || { echo "FAIL: no local screenshot" >&2; exit 1; }
+ls home/tg/scrnshot/*_000.png home/tg/scrnshot/*_000.htm >/dev/null || { echo "FAIL: screenshot files missing" >&2; exit 1; }
+grep -q '^<p> <a href=scrnshot.[0-9]\{4\}_000.htm target=_blank>' home/tg/tgsslog.htm \
+  || { echo "FAIL: tgsslog.htm lacks the screenshot" >&2; exit 1; }
 if grep -q '^\[server\] <- .*rcon_password' server.txt; then echo "FAIL: a protected value was sent" >&2; exit 1; fi
 expect host_clean.txt 'Tallyguard Client: TG Server assigned guid = A1B2C3D4E5F60718293A4B5C6D7E8F90'
 expect host_clean.txt 'Tallyguard Client: Command relayed by the server'

@@ -13,6 +13,8 @@
 //   say TEXT            console text for the player ('A')
 //   relay TEXT          any payload relayed behind the player's GUID (0x03)
 //   restart TEXT        screenshot restart ('O')
+//   shot W H X Y RATE   screenshot request ('I'); uploads are put together,
+//                       checked against their MD5 and kept with --shots DIR
 //   raw TEXT            any payload ("\n", "\\", "\xHH" escapes)
 //   quit
 //
@@ -29,6 +31,7 @@
 #include "peer.h"
 #include "platform/platform.h"
 #include "replies.h"
+#include "screenshots.h"
 #include "tallyguard/host_interface.h"
 
 namespace {
@@ -39,6 +42,7 @@ struct Options {
   bool use_stdin = false;
   int linger_ms = 1500;
   int duration_ms = 60000;
+  std::string shots;  // folder for uploaded screenshots
   HelloValues hello;
 };
 
@@ -71,6 +75,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->use_stdin = true;
     } else if (arg == "--linger-ms" && has_value) {
       options->linger_ms = atoi(argv[++i]);
+    } else if (arg == "--shots" && has_value) {
+      options->shots = argv[++i];
     } else if (arg == "--duration-ms" && has_value) {
       options->duration_ms = atoi(argv[++i]);
     } else if (arg == "--hello" && has_value) {
@@ -111,6 +117,10 @@ bool RunAction(ClientPeer& peer, HelloValues& hello, const std::string& line) {
     Bytes inner = Unescape(rest);
     inner.push_back(0);
     payload = peer.Relay(inner);
+  } else if (verb == "shot") {
+    // The check value that passes: the key parameter C itself.
+    static int request_number = 100;
+    payload = text_payload('I', "0 " + std::to_string(hello.c) + " " + std::to_string(++request_number) + " " + rest);
   } else if (verb == "restart") {
     payload = text_payload('O', rest);
   } else if (verb == "raw") {
@@ -155,6 +165,7 @@ int main(int argc, char** argv) {
   StdinLines input;
 
   HelloValues hello = options.hello;
+  ScreenshotReceiver shots(options.shots);
   const uint32_t start = PlatformTick();
   size_t next_step = 0;
   uint32_t last_action = 0;
@@ -163,7 +174,15 @@ int main(int argc, char** argv) {
   uint32_t finished_at = 0;
   while (!quit) {
     const uint32_t now = PlatformTick();
-    peer.Poll([](const Bytes& payload) { printf("[server] <- %s\n", DescribeReply(payload).c_str()); });
+    peer.Poll([&shots](const Bytes& payload) {
+      const std::string upload = shots.Take(payload);
+      if (!upload.empty()) {
+        if (payload[0] == 'G' || upload.find("complete") != std::string::npos)
+          printf("[server] <- %s\n", upload.c_str());
+      } else {
+        printf("[server] <- %s\n", DescribeReply(payload).c_str());
+      }
+    });
     peer.ProbeWhileUnknown(now);
     if (!playing && peer.IdentKnown()) {
       playing = true;
@@ -189,6 +208,7 @@ int main(int argc, char** argv) {
     }
     PlatformSleep(5);
   }
-  printf("[server] done: %d good frame%s, %d bad\n", peer.frames_ok, peer.frames_ok == 1 ? "" : "s", peer.frames_bad);
-  return peer.frames_bad > 0 ? 4 : 0;
+  printf("[server] done: %d good frame%s, %d bad; %d screenshot%s received, %d bad\n", peer.frames_ok,
+         peer.frames_ok == 1 ? "" : "s", peer.frames_bad, shots.completed, shots.completed == 1 ? "" : "s", shots.bad);
+  return peer.frames_bad > 0 || shots.bad > 0 ? 4 : 0;
 }

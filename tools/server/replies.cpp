@@ -78,6 +78,11 @@ std::string DescribeReply(const Bytes& payload) {
     reader.Skip(2);
     const unsigned result = reader.U32LE();
     snprintf(line, sizeof line, "last relay result %u", result);
+  } else if (StartsWith(payload, "BN")) {
+    snprintf(line, sizeof line, "screenshot ready (1, sequence, MD5, cycles, not in front, changes): %s",
+             TextFrom(payload, 2).c_str());
+  } else if (StartsWith(payload, "BF")) {
+    snprintf(line, sizeof line, "screenshot capture failed (sequence, reason): %s", TextFrom(payload, 2).c_str());
   } else if (StartsWith(payload, "BH")) {
     snprintf(line, sizeof line, "the host has something to report");
   } else if (StartsWith(payload, "Tq")) {

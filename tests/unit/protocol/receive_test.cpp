@@ -77,7 +77,10 @@ TEST_F(Receive, HelloStartsTheLinkWhenVersionsMatch) {
   EXPECT_EQ(host.record.key_a, 17);
   EXPECT_EQ(host.record.key_d, 0x1234567);
   EXPECT_STREQ(host.record.guid, kGuid);
-  EXPECT_EQ(Client().protocol.connection.screenshot_sequence, 0x234567u);
+  // The sequence comes from D; the screenshot the new key asks for took one.
+  EXPECT_EQ(Client().screenshots.sequence, 0x234567u + 1);
+  EXPECT_EQ(Client().screenshots.slots[0].sequence, 0x234567u);
+  EXPECT_EQ(Client().screenshots.slots[0].state, kSlotCapture);
   EXPECT_EQ(host.CountPrinted(std::string("TG Server assigned guid = ") + kGuid), 1);
   EXPECT_TRUE(host.Printed("TG Server S v1.092 (A0, C1.276)"));
   EXPECT_STREQ(ChannelKey(), key.c_str());
@@ -96,7 +99,7 @@ TEST_F(Receive, HelloStartsTheLinkWhenVersionsMatch) {
   // A new A voids the key; matching versions derive it again at once.
   EXPECT_TRUE(Hello(1092, 1276, 0, 99, 2, 3, 4, kGuid));
   EXPECT_STREQ(ChannelKey(), PeerChannelKey(99, 2, 3, 4).c_str());
-  EXPECT_EQ(Client().protocol.connection.screenshot_sequence, 4u);
+  EXPECT_EQ(Client().screenshots.sequence, 4u);  // the first slot holds a request: none is queued
 }
 
 TEST_F(Receive, HelloGuidWithQuestionMarkStoresOnlyTheMark) {
@@ -254,9 +257,11 @@ TEST_F(Receive, TransferAnnouncements) {
 TEST_F(Receive, ScreenshotRestart) {
   ScreenshotSlot* slots = Client().screenshots.slots;
   slots[2].sequence = 5;
+  slots[2].state = kSlotDone;
   slots[2].tag = 'x';
   slots[2].next_piece = 9;
   slots[4].sequence = 6;
+  slots[4].state = kSlotDone;
   slots[4].tag = 'y';
   slots[4].next_piece = 3;
   EXPECT_TRUE(DeliverPlain("OPNGx17"));

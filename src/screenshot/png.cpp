@@ -1,0 +1,124 @@
+#include "screenshot/png.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "console/console.h"
+#include "protocol/framing.h"
+#include "protocol/wire_bytes.h"
+#include "screenshot/capture.h"
+#include "util/seeded_md5.h"
+#include "util/text.h"
+
+namespace {
+
+const uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+const char kKeyword[] = "Comment";  // 7 characters, as the text chunk carries it
+
+uint32_t g_crc_table[256];
+bool g_crc_ready = false;
+
+void BuildCrcTable() {
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    g_crc_table[n] = c;
+  }
+  g_crc_ready = true;
+}
+
+// The CRC of the chunk that starts (with its type) at out + start and ends
+// where the writer stands, written after it.
+void EndChunk(wire::ByteWriter& png, uint8_t* out, int32_t start) {
+  png.U32BE(~Crc32Update(0xFFFFFFFFu, png.Length() - start, out + start));
+}
+
+// Grows a buffer to at least size bytes by freeing and allocating anew.
+bool Reserve(uint8_t** buffer, int32_t* capacity, int32_t size) {
+  if (*buffer != nullptr && *capacity >= size) return true;
+  free(*buffer);
+  *buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+  *capacity = *buffer != nullptr ? size : 0;
+  return *buffer != nullptr;
+}
+
+}  // namespace
+
+uint32_t Crc32Update(uint32_t crc, int32_t length, const uint8_t* bytes) {
+  if (!g_crc_ready) BuildCrcTable();
+  for (int32_t i = 0; i < length; ++i) crc = g_crc_table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+int32_t PngSize(int32_t text_length, int32_t n) { return 77 + text_length + n; }
+
+int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t width, uint32_t height, const char* text,
+                 uint8_t depth, uint8_t colour_type, uint8_t compression, uint8_t filter, uint8_t interlace) {
+  const int32_t text_length = static_cast<int32_t>(strlen(text));
+  wire::ByteWriter png(out, PngSize(text_length, n));
+  png.Bytes(kSignature, sizeof kSignature);
+  png.U32BE(13);
+  int32_t start = png.Length();
+  png.Text("IHDR");
+  png.U32BE(width);
+  png.U32BE(height);
+  png.U8(depth);
+  png.U8(colour_type);
+  png.U8(compression);
+  png.U8(filter);
+  png.U8(interlace);
+  EndChunk(png, out, start);
+  png.U32BE(static_cast<uint32_t>(text_length) + 8);
+  start = png.Length();
+  png.Text("tEXt");
+  png.Bytes(kKeyword, 8);  // the keyword and its NUL
+  png.Text(text);
+  EndChunk(png, out, start);
+  png.U32BE(static_cast<uint32_t>(n));
+  start = png.Length();
+  png.Text("IDAT");
+  png.Bytes(compressed, n);
+  EndChunk(png, out, start);
+  png.U32BE(0);
+  start = png.Length();
+  png.Text("IEND");
+  EndChunk(png, out, start);
+  return png.Length();
+}
+
+void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
+  CaptureImage* capture = slot.capture;
+  if (capture == nullptr || capture->canvas == nullptr) {
+    ClearScreenshotSlot(slot);
+    return;
+  }
+  const int32_t canvas_size = capture->canvas_size;
+  const int32_t bound = canvas_size + canvas_size / 100 + 16;
+  uLongf n = static_cast<uLongf>(bound);
+  const int32_t text_length = static_cast<int32_t>(strlen(capture->text));
+  if (!Reserve(&capture->raw, &capture->raw_capacity, bound) ||
+      compress(capture->raw, &n, capture->canvas, static_cast<uLong>(canvas_size)) != Z_OK ||
+      !Reserve(&capture->canvas, &capture->canvas_capacity, PngSize(text_length, static_cast<int32_t>(n)))) {
+    ConsolePrint(0, "Screenshot dropped: the image could not be encoded");
+    ClearScreenshotSlot(slot);
+    return;
+  }
+  capture->canvas_size =
+      WritePng(capture->canvas, capture->raw, static_cast<int32_t>(n), static_cast<uint32_t>(capture->canvas_width),
+               static_cast<uint32_t>(capture->canvas_height), capture->text, 8, 2, 0, 0, 0);
+  if (slot.request[0] != '\0') {
+    // The server learns which image it is about to get and how the game
+    // window fared meanwhile.
+    const ForegroundStatistics& foreground = Screenshots().foreground;
+    char notice[128];
+    FormatText(notice, sizeof notice, "%c%c%d %lu %s %lu %lu %lu", 'B', 'N', 1,
+               static_cast<unsigned long>(slot.sequence), DigestHexText(capture->canvas, capture->canvas_size, 0),
+               static_cast<unsigned long>(foreground.cycles), static_cast<unsigned long>(foreground.not_in_front),
+               static_cast<unsigned long>(foreground.changes));
+    QueuePayload(notice, static_cast<int32_t>(strlen(notice)) + 1, 1, now);
+  }
+  (void)host;
+  slot.state = kSlotSending;
+}

@@ -1,0 +1,31 @@
+// PNG files in memory, written byte by byte (zlib only compresses).
+//
+// Layout (big-endian; L = text length, n = compressed length; 77 + L + n bytes):
+//   0   8  signature 89 50 4E 47 0D 0A 1A 0A
+//   8   4  13, "IHDR", width, height, depth, colour type, compression,
+//          filter, interlace, CRC of the type and data
+//   33  4  L + 8, "tEXt", keyword "Comment" and NUL, the text, CRC
+//   53+L   n, "IDAT", the compressed rows, CRC
+//   65+L+n 0, "IEND", CRC AE 42 60 82
+#pragma once
+
+#include <cstdint>
+
+#include "screenshot/screenshot_state.h"
+#include "tallyguard/host_interface.h"
+
+// One step of the table-driven CRC-32 (reflected polynomial 0xEDB88320).
+// Chunks start from 0xFFFFFFFF and store the complement of the result.
+uint32_t Crc32Update(uint32_t crc, int32_t length, const uint8_t* bytes);
+
+// The size of the PNG for a text of text_length and n compressed bytes.
+int32_t PngSize(int32_t text_length, int32_t n);
+
+// Writes the PNG into out (PngSize bytes). Gives the size.
+int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t width, uint32_t height, const char* text,
+                 uint8_t depth, uint8_t colour_type, uint8_t compression, uint8_t filter, uint8_t interlace);
+
+// The encoding state of a slot: compresses the canvas, writes the PNG in
+// place of it and, for a server request, tells the server its MD5 and the
+// foreground counters. On failure the request is dropped with a message.
+void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);

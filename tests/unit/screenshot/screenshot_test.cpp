@@ -1,0 +1,378 @@
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/client_state.h"
+#include "platform/platform.h"
+#include "screenshot/capture.h"
+#include "screenshot/delivery.h"
+#include "screenshot/png.h"
+#include "support/module_test.h"
+#include "util/seeded_md5.h"
+
+namespace {
+
+uint32_t Big32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// A PNG taken apart by the standard's rules: its chunks, each CRC checked
+// with zlib's own CRC-32, and the rows of its image data inflated.
+struct DecodedPng {
+  bool ok = false;
+  uint32_t width = 0, height = 0;
+  std::string text;
+  std::vector<uint8_t> rows;  // 1 + 3 x width bytes per row
+  uint8_t Channel(uint32_t x, uint32_t y, int c) const { return rows[y * (1 + 3 * width) + 1 + 3 * x + c]; }
+};
+
+DecodedPng Decode(const std::vector<uint8_t>& png) {
+  DecodedPng out;
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (png.size() < 8 || memcmp(png.data(), kSignature, 8) != 0) return out;
+  std::vector<uint8_t> compressed;
+  size_t at = 8;
+  bool ended = false;
+  while (at + 12 <= png.size() && !ended) {
+    const uint32_t length = Big32(&png[at]);
+    if (at + 12 + length > png.size()) return out;
+    const std::string type(png.begin() + static_cast<long>(at) + 4, png.begin() + static_cast<long>(at) + 8);
+    const uint8_t* data = &png[at + 8];
+    const uint32_t crc = static_cast<uint32_t>(crc32(0L, &png[at + 4], length + 4));
+    if (crc != Big32(&png[at + 8 + length])) return out;
+    if (type == "IHDR") {
+      out.width = Big32(data);
+      out.height = Big32(data + 4);
+      if (data[8] != 8 || data[9] != 2 || data[10] != 0 || data[11] != 0 || data[12] != 0) return out;
+    } else if (type == "tEXt") {
+      out.text.assign(reinterpret_cast<const char*>(data), length);
+    } else if (type == "IDAT") {
+      compressed.insert(compressed.end(), data, data + length);
+    } else if (type == "IEND") {
+      ended = true;
+    }
+    at += 12 + length;
+  }
+  uLongf size = static_cast<uLongf>(out.height) * (1 + 3 * out.width);
+  out.rows.resize(size);
+  if (!ended || at != png.size() ||
+      uncompress(out.rows.data(), &size, compressed.data(), static_cast<uLong>(compressed.size())) != Z_OK ||
+      size != out.rows.size())
+    return out;
+  for (uint32_t y = 0; y < out.height; ++y)
+    if (out.rows[y * (1 + 3 * out.width)] != 0) return out;  // every row unfiltered
+  out.ok = true;
+  return out;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  uint8_t chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  fclose(file);
+  return bytes;
+}
+
+void FixedLocalTime(PlatformLocalTime* out) { *out = {2026, 3, 4, 9, 5, 7}; }
+
+// A started, connected module whose display is the stand-in: a 1024 x 768
+// game window in front, 32-bit pixels whose colour tells their position.
+class Screenshot : public ConnectedTest {
+ protected:
+  void SetUp() override {
+    display = PlatformTestDisplay();
+    if (display == nullptr) GTEST_SKIP() << "no stand-in display on this system";
+    ConnectedTest::SetUp();
+    PlatformSetLocalTimeSource(FixedLocalTime);
+    Client().protocol.connection.frames_received = 1;
+    display->available = 1;
+    display->content_set = 1;
+    display->pitch = 0;
+    display->packed_32 = 0;
+    SetDisplay(1024, 768, 32);
+    PlatformDisplayClose();
+    Client().screenshots.display = DisplayState();
+  }
+  void SetDisplay(int width, int height, int bits) {
+    display->width = width;
+    display->height = height;
+    display->bits_per_pixel = bits;
+    display->window = {1, 1, 0, 0, width, height};
+    const int bytes = (bits + 7) / 8;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        uint8_t* p = display->pixels + (static_cast<size_t>(y) * width + x) * bytes;
+        if (bits == 32) {
+          p[0] = static_cast<uint8_t>(x);       // blue
+          p[1] = static_cast<uint8_t>(y);       // green
+          p[2] = static_cast<uint8_t>(x + y);   // red
+          p[3] = 0;
+        }
+      }
+  }
+  // Runs main work and event walks until nothing changes.
+  void Serve(int cycles = 8, uint32_t step_ms = 60) {
+    for (int i = 0; i < cycles; ++i) Cycle(step_ms);
+  }
+  PlatformStandInDisplay* display = nullptr;
+};
+
+}  // namespace
+
+TEST(Png, LayoutAndChecksAsTheStandardSays) {
+  const uint8_t rows[] = {0, 1, 2, 3, 0, 4, 5, 6};  // 1 x 2, unfiltered
+  uint8_t compressed[64];
+  uLongf n = sizeof compressed;
+  ASSERT_EQ(compress(compressed, &n, rows, sizeof rows), Z_OK);
+  for (const std::string& text : {std::string(), std::string("a note")}) {
+    std::vector<uint8_t> png(static_cast<size_t>(PngSize(static_cast<int32_t>(text.size()), static_cast<int32_t>(n))));
+    EXPECT_EQ(WritePng(png.data(), compressed, static_cast<int32_t>(n), 1, 2, text.c_str(), 8, 2, 0, 0, 0),
+              static_cast<int32_t>(77 + text.size() + n));
+    EXPECT_EQ(Big32(&png[33]), text.size() + 8);  // the keyword and its NUL come first
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&png[41]), 8), std::string("Comment\0", 8));
+    EXPECT_EQ(Big32(&png[png.size() - 4]), 0xAE426082u);
+    const DecodedPng decoded = Decode(png);
+    ASSERT_TRUE(decoded.ok) << text;
+    EXPECT_EQ(decoded.text, std::string("Comment\0", 8) + text);
+    EXPECT_EQ(decoded.rows, std::vector<uint8_t>(rows, rows + sizeof rows));
+  }
+}
+
+TEST_F(Screenshot, LocalScreenshotIsSavedWithItsPageAndLogLine) {
+  Run("tg_SsOptions 640 480 50 50 1");
+  Run("tg_GetSs");
+  Serve();
+  EXPECT_TRUE(host.Printed("Screenshot saved to " + ModulePath("scrnshot\\0304_000.png")));
+  const DecodedPng png = Decode(ReadFile(HomeFile("scrnshot/0304_000.png")));
+  ASSERT_TRUE(png.ok);
+  const CaptureImage& capture = *Client().screenshots.slots[0].capture;
+  EXPECT_EQ(png.width, static_cast<uint32_t>(capture.canvas_width));
+  EXPECT_EQ(capture.sampled_width, 640);
+  EXPECT_EQ(capture.sampled_height, 480);
+  // The area starts 192 right of and 144 below the window's corner.
+  EXPECT_EQ(capture.offset_x, 192);
+  EXPECT_EQ(capture.offset_y, 144);
+  const uint32_t left = static_cast<uint32_t>(capture.margin_left), top = 10;
+  for (uint32_t x : {0u, 17u, 639u})
+    for (uint32_t y : {0u, 33u, 479u}) {
+      EXPECT_EQ(png.Channel(left + x, top + y, 0), static_cast<uint8_t>(192 + x + 144 + y)) << x << "," << y;
+      EXPECT_EQ(png.Channel(left + x, top + y, 1), static_cast<uint8_t>(144 + y));
+      EXPECT_EQ(png.Channel(left + x, top + y, 2), static_cast<uint8_t>(192 + x));
+    }
+  // The grey frame, and the line above the text band.
+  EXPECT_EQ(png.Channel(0, 0, 0), 127);
+  EXPECT_EQ(png.Channel(0, 100, 1), 127);
+  EXPECT_EQ(png.Channel(png.width - 1, 100, 2), 127);
+  EXPECT_EQ(png.Channel(50, 480 + 19, 0), 127);
+  EXPECT_EQ(png.height, 10u + 480u + 96u);
+  EXPECT_NE(png.text.find("Player: 2026.03.04 09:05:07"), std::string::npos);
+  EXPECT_NE(png.text.find("Capture: DirectDraw 640x480"), std::string::npos);
+  EXPECT_NE(png.text.find("*PLAYERGUID0123456789ABCDEF012345*"), std::string::npos);
+  // Some text pixel is lit in the band.
+  bool lit = false;
+  for (uint32_t y = 10 + 480 + 21; y < png.height - 1 && !lit; ++y)
+    for (uint32_t x = 15; x < png.width - 1 && !lit; ++x) lit = png.Channel(x, y, 0) == 255;
+  EXPECT_TRUE(lit);
+
+  const std::vector<uint8_t> bytes = ReadFile(HomeFile("scrnshot/0304_000.png"));
+  const std::string md5 = DigestHexText(bytes.data(), static_cast<int32_t>(bytes.size()), 0);
+  const std::vector<uint8_t> log = ReadFile(HomeFile("tgsslog.htm"));
+  EXPECT_EQ(std::string(log.begin(), log.end()),
+            "<p> <a href=scrnshot\\0304_000.htm target=_blank>scrnshot\\0304_000.png</a> tg000000.png [09:05:07] MD5=" +
+                md5 + " Local Screenshot\r\n");
+  const std::vector<uint8_t> page = ReadFile(HomeFile("scrnshot/0304_000.htm"));
+  EXPECT_EQ(std::string(page.begin(), page.end()), "<p> <img src=0304_000.png>\r\n");
+
+  Run("tg_GetSs");
+  Serve();
+  EXPECT_TRUE(host.Printed("Screenshot saved to " + ModulePath("scrnshot\\0304_001.png")));
+}
+
+TEST_F(Screenshot, EveryPixelFormatConvertsByItsRow) {
+  struct Case {
+    int bits;
+    std::vector<uint8_t> pixel;  // the surface bytes of the pixel at (0, 0)
+    int packed;                  // 32-bit surfaces: pixels 3 bytes apart
+    int ss_bpp;
+    uint8_t r, g, b;
+  } cases[] = {
+      {8, {7}, 0, 4, 10, 20, 30},
+      {15, {0x3E, 0x7F}, 0, 4, 0xF8, 0xC8, 0xF0},  // 0x7F3E: R 11111 G 11001 B 11110
+      {16, {0x3E, 0xFF}, 0, 4, 0xF8, 0xE4, 0xF0},  // 0xFF3E: R high byte, G 111001, B 11110
+      {24, {1, 2, 3}, 0, 4, 3, 2, 1},
+      {32, {1, 2, 3, 9}, 0, 4, 3, 2, 1},
+      {32, {1, 2, 3}, 1, 4, 3, 2, 1},
+  };
+  for (const Case& c : cases) {
+    memset(display->pixels, 0, 64);
+    display->bits_per_pixel = c.bits;
+    display->packed_32 = c.packed;
+    display->width = display->window.right = 16;
+    display->height = display->window.bottom = 16;
+    display->palette[7][0] = 10, display->palette[7][1] = 20, display->palette[7][2] = 30;
+    memcpy(display->pixels, c.pixel.data(), c.pixel.size());
+    Client().screenshots.display = DisplayState();
+    PlatformDisplayClose();
+    Client().console.settings.ss_bpp = c.ss_bpp;
+    Run("tg_SsOptions 16 16 0 0 1");
+    Client().screenshots.options.x = 1;  // placed at the corner
+    Client().screenshots.options.y = 1;
+    Run("tg_GetSs");
+    Serve(1);
+    ScreenshotSlot& slot = Client().screenshots.slots[0];
+    ASSERT_NE(slot.capture, nullptr) << c.bits;
+    const uint8_t* raw = slot.capture->raw;
+    EXPECT_EQ(raw[0], 0);
+    EXPECT_EQ(raw[1], c.r) << c.bits;
+    EXPECT_EQ(raw[2], c.g) << c.bits;
+    EXPECT_EQ(raw[3], c.b) << c.bits;
+    if (c.bits == 32) {
+      EXPECT_EQ(Client().screenshots.display.bytes_per_pixel, c.packed ? 3 : -1);
+    }
+    FreeScreenshotSlots();
+  }
+}
+
+TEST_F(Screenshot, ServerRequestsFollowTheirRules) {
+  host.record.key_c = 0;
+  struct Case {
+    const char* words;  // check, request number, W, H, X, Y, Srate
+    int queued;
+    int width, height;
+  } cases[] = {
+      {"5 5 2000 2000 50 50 1", 1, 280, 280},  // 283 x 283 after the 15/16 steps, then multiples of 4
+      {"20 6 320 240 50 50 2", 1, 320, 240},
+      {"0 7 5 5 50 50 1", 1, 8, 8},        // at least 10, then a multiple of 4
+      {"13 8 320 240 50 50 1", 0, 0, 0},   // 13 / 10 = 1 is odd: discarded
+  };
+  for (const Case& c : cases) {
+    FreeScreenshotSlots();
+    Client().screenshots.sequence = 50;
+    EXPECT_TRUE(DeliverPlain(std::string("I0 ") + c.words));
+    ScreenshotSlot& slot = Client().screenshots.slots[0];
+    ASSERT_EQ(slot.state == kSlotCapture, c.queued == 1) << c.words;
+    if (!c.queued) continue;
+    Serve(2);
+    ASSERT_NE(slot.capture, nullptr) << c.words;
+    EXPECT_EQ(slot.capture->width, c.width) << c.words;
+    EXPECT_EQ(slot.capture->height, c.height) << c.words;
+  }
+}
+
+TEST_F(Screenshot, UploadIsAnnouncedAndPacedOnePiecePerSecond) {
+  Client().screenshots.sequence = 70;
+  ASSERT_TRUE(DeliverPlain("I0 0 77 64 48 50 50 1"));
+  ScreenshotSlot& slot = Client().screenshots.slots[0];
+  for (int i = 0; i < 10 && slot.state != kSlotSending; ++i) Cycle(60);  // capture, encoding
+  ASSERT_EQ(slot.state, kSlotSending);
+  const std::vector<uint8_t> png(slot.capture->canvas, slot.capture->canvas + slot.capture->canvas_size);
+  ASSERT_TRUE(Decode(png).ok);
+  Flush();
+  const std::string md5 = DigestHexText(png.data(), static_cast<int32_t>(png.size()), 0);
+  bool noticed = false;  // the notice: 1, sequence, MD5, the foreground counters
+  for (const PeerFrame& frame : TakeFrames()) noticed |= frame.Text().rfind("BN1 70 " + md5 + " ", 0) == 0;
+  EXPECT_TRUE(noticed);
+
+  std::vector<uint8_t> received;
+  int announcements = 0;
+  uint32_t last_piece_time = 0;
+  for (int i = 0; i < 400 && slot.state != kSlotDone; ++i) {
+    Cycle(100);
+    Cycle(100);
+    for (const PeerFrame& frame : TakeFrames()) {
+      const Bytes& p = frame.payload;
+      if (p[0] == 'G') {
+        ++announcements;
+        EXPECT_EQ(frame.Text(), "G" + std::to_string(png.size()) + " " + md5 + " Atg000077.png");
+      } else if (p[0] == 'H') {
+        const size_t piece = static_cast<size_t>(p[1]) << 8 | p[2];
+        EXPECT_EQ(p[3], 'A');
+        EXPECT_EQ(piece * 1024, received.size());
+        if (last_piece_time != 0) {
+          EXPECT_GE(TestClock::now - last_piece_time, 1000u);
+        }
+        last_piece_time = TestClock::now;
+        received.insert(received.end(), p.begin() + 4, p.end());
+      }
+    }
+  }
+  EXPECT_EQ(announcements, 1);
+  EXPECT_EQ(received, png);
+  EXPECT_EQ(slot.state, kSlotDone);
+
+  // A send list naming piece 1 sends that piece only; "*" everything again.
+  ASSERT_TRUE(DeliverPlain(Bytes{0x01, '7', '0', ' ', '1', 0}));
+  Serve(6, 600);
+  std::vector<PeerFrame> frames_again = TakeFrames();
+  ASSERT_EQ(frames_again.size(), 1u);
+  EXPECT_EQ(frames_again[0].payload[0], 'H');
+  EXPECT_EQ(frames_again[0].payload[2], 1);
+  EXPECT_EQ(slot.state, kSlotDone);
+  ASSERT_TRUE(DeliverPlain(Bytes{0x01, '7', '0', ' ', '*', 0}));
+  Serve(4, 600);
+  const std::vector<PeerFrame> restarted = TakeFrames();
+  ASSERT_FALSE(restarted.empty());
+  EXPECT_EQ(restarted[0].payload[0], 'G');
+}
+
+TEST_F(Screenshot, ThirteenthRequestReusesTheOldestSlotThatIsNotSending) {
+  host.server_address = TG_NO_SERVER_ADDRESS;  // no game server: requests wait in their slots
+  Cycle(1);
+  Client().screenshots.sequence = 1;
+  for (int i = 0; i < 12; ++i) Run("tg_GetSs");
+  ScreenshotSlot* slots = Client().screenshots.slots;
+  slots[0].state = kSlotSending;  // the oldest is sending: the next oldest goes
+  Run("tg_GetSs");
+  EXPECT_EQ(slots[0].sequence, 1u);
+  EXPECT_EQ(slots[1].sequence, 13u);
+  EXPECT_EQ(slots[1].state, kSlotCapture);
+}
+
+TEST_F(Screenshot, DisplayFailuresAreRetriedFiveTimesThenReported) {
+  display->window.show_state = 2;  // minimised: not in front
+  Client().screenshots.sequence = 9;
+  ASSERT_TRUE(DeliverPlain("I0 0 4 64 48 50 50 1"));
+  ScreenshotSlot& slot = Client().screenshots.slots[0];
+  for (int attempt = 1; attempt <= 4; ++attempt) {
+    Serve(2);
+    EXPECT_EQ(slot.attempts, attempt);
+    EXPECT_EQ(slot.state, kSlotCapture);
+  }
+  Serve(2);
+  EXPECT_EQ(slot.attempts, 5);
+  EXPECT_NE(slot.state, kSlotCapture);
+  ASSERT_NE(slot.capture, nullptr);
+  EXPECT_EQ(slot.capture->direct_draw, 0);
+  EXPECT_NE(std::string(slot.capture->text).find("Result: game window not in front"), std::string::npos);
+  Flush();
+  bool reported = false;
+  for (const PeerFrame& frame : TakeFrames()) reported |= frame.Text() == "BF9 game window not in front";
+  EXPECT_TRUE(reported);
+  EXPECT_GE(Client().screenshots.foreground.not_in_front, 5u);
+}
+
+TEST(HostPixels, AreSampledTopSideUpLikeTheScreen) {
+  // 4 x 4 pixels, bottom row first; each pixel's red byte is 10 x row from
+  // the top plus its column.
+  std::vector<uint8_t> pixels(4 * 4 * 3);
+  for (int row = 0; row < 4; ++row)
+    for (int x = 0; x < 4; ++x) pixels[((3 - row) * 4 + x) * 3] = static_cast<uint8_t>(10 * row + x);
+  CaptureImage capture = {};
+  ASSERT_TRUE(SampleHostPixels(capture, pixels.data(), 4, 4, 2));
+  EXPECT_EQ(capture.sampled_width, 2);
+  EXPECT_EQ(capture.sampled_height, 2);
+  const uint8_t expected[2][2] = {{0, 2}, {20, 22}};
+  for (int y = 0; y < 2; ++y) {
+    EXPECT_EQ(capture.raw[y * 7], 0);
+    for (int x = 0; x < 2; ++x) EXPECT_EQ(capture.raw[y * 7 + 1 + 3 * x], expected[y][x]) << x << "," << y;
+  }
+  free(capture.raw);
+}
