@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -375,4 +376,21 @@ TEST(HostPixels, AreSampledTopSideUpLikeTheScreen) {
     for (int x = 0; x < 2; ++x) EXPECT_EQ(capture.raw[y * 7 + 1 + 3 * x], expected[y][x]) << x << "," << y;
   }
   free(capture.raw);
+}
+
+TEST_F(Screenshot, ServerRequestsWaitForTheHelloWhilePlayersDoNot) {
+  ASSERT_EQ(Client().screenshots.sequence, 0u);
+  EXPECT_TRUE(DeliverPlain("I0 0 5 64 48 50 50 1"));
+  EXPECT_EQ(Client().screenshots.slots[0].state, kSlotFree);
+  Run("tg_GetSs");
+  EXPECT_EQ(Client().screenshots.slots[0].state, kSlotCapture);
+  EXPECT_EQ(Client().screenshots.slots[0].sequence, 0u);
+}
+
+TEST_F(Screenshot, FileThatCannotBeCreatedIsReported) {
+  std::filesystem::remove_all(HomeFile("scrnshot"));
+  std::ofstream(HomeFile("scrnshot")) << "a file where the folder should be";
+  Run("tg_GetSs");
+  Serve();
+  EXPECT_TRUE(host.Printed("ERROR Creating Screenshot file " + ModulePath("scrnshot\\0304_000.png")));
 }
