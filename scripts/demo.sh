@@ -12,6 +12,11 @@ if [ "$preset" = win32 ] && ! bash scripts/can-run-32bit.sh; then
   echo "== this machine runs no 32-bit programs: the demo uses the module built as a 64-bit DLL"
   preset=win64
 fi
+# Under Wine the server and the harness share one X display: the harness
+# shows its game window there, and the module reads it through DirectDraw.
+if [ "$preset" != linux ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j"$(nproc)" --target wc000000 tghost tgserver >/dev/null
 
@@ -20,12 +25,14 @@ rm -rf demo-home
 mkdir -p demo-home
 if [ "$preset" != linux ]; then
   run=(scripts/wine-run.sh)
+  display=(scripts/with-display.sh)  # the harness's game window needs an X display
   harness=build/$preset/tools/tghost.exe
   server=build/$preset/tools/tgserver.exe
   module="Z:$(pwd -P | sed 's|/|\\|g')\\build\\$preset\\wc000000.dll"
   echo "== wc000000.dll ($preset) under Wine, with the reference server on 127.0.0.1:$port"
 else
   run=()
+  display=()
   harness=build/linux/tools/tghost
   server=build/linux/tools/tgserver
   module=build/linux/wc000000.so
@@ -38,7 +45,7 @@ mkdir -p demo-home/server-shots
 server_pid=$!
 trap 'kill $server_pid 2>/dev/null || true' EXIT
 sleep 1
-"${run[@]}" "$harness" --module "$module" --script tools/host/demo_session.txt --home demo-home \
+"${display[@]}" "${run[@]}" "$harness" --module "$module" --script tools/host/demo_session.txt --home demo-home \
   --connect "127.0.0.1:$port" | sed -u 's/\r$//'
 wait "$server_pid" || true
 trap - EXIT

@@ -21,8 +21,11 @@ trap 'rm -rf "$results"' EXIT
 run_suite() {
   local preset=$1
   shift
-  local xml="$results/$preset.xml" status=0
-  ctest --preset "$preset" -j"$jobs" --output-junit "$xml" "$@" || status=$?
+  local xml="$results/$preset.xml" status=0 runner=()
+  # Windows programs share one X display (Xvfb when none is set), so the
+  # harness's game window and every other Wine process see the same screen.
+  [[ $preset == win* ]] && runner=(scripts/with-display.sh)
+  "${runner[@]}" ctest --preset "$preset" -j"$jobs" --output-junit "$xml" "$@" || status=$?
   local total bad
   # The counts are attributes of the file's one testsuite element.
   total=$(grep -o 'tests="[0-9]*"' "$xml" 2>/dev/null | head -1 | tr -dc '0-9')

@@ -148,6 +148,12 @@ int PlatformRunGuarded(void (*body)(void* context), void* context);
 // ---- for tools only (the module never sleeps) -----------------------------
 
 void PlatformSleep(uint32_t milliseconds);
+// The harness's game window: shown in front and painted with a scene (sky,
+// sun, ground), so that screenshots through the real display have a game to
+// show. Nothing on POSIX, whose stand-in display paints its own scene.
+void PlatformOpenGameWindow(int width, int height);
+// Handles the game window's messages; once per frame.
+void PlatformPumpGameWindow();
 // Takes what has arrived on standard input without waiting: the count of
 // bytes copied into buffer (0 when nothing waits), or -1 once the input has
 // ended and everything was taken.

@@ -95,8 +95,8 @@ bool ReadRequest(HostInterface* host, ScreenshotSlot& slot, CaptureImage& captur
     if (request->srate > 4) request->srate = 4;
     const int64_t rate = request->srate;
     while (static_cast<int64_t>(request->width) * request->height / (rate * rate) > kServerSampleBudget) {
-      request->width = request->width * 15 / 16;
-      request->height = request->height * 15 / 16;
+      request->width = static_cast<int32_t>(static_cast<int64_t>(request->width) * 15 / 16);
+      request->height = static_cast<int32_t>(static_cast<int64_t>(request->height) * 15 / 16);
     }
     char name[TG_QUERY_BUFFER_SIZE], map[TG_QUERY_BUFFER_SIZE];
     CopyBounded(name, "name", sizeof name - 1);

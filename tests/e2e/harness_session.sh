@@ -28,7 +28,7 @@ SCRIPT
 cd "$work"
 if [ "$mode" = wine ]; then
   module_arg="Z:${module//\//\\}"
-  timeout 120 "$here/../../scripts/wine-run.sh" "$harness" --module "$module_arg" --script session.txt \
+  timeout 120 "$here/../../scripts/with-display.sh" "$here/../../scripts/wine-run.sh" "$harness" --module "$module_arg" --script session.txt \
     --home home --after-ms 300 >out.txt 2>err.txt || { cat out.txt err.txt; exit 1; }
 else
   timeout 60 "$harness" --module "$module" --script session.txt --home home --after-ms 300 >out.txt 2>err.txt \

@@ -8,6 +8,11 @@ harness=$2
 module=$3
 mode=$4
 here=$(cd "$(dirname "$0")" && pwd)
+# Under Wine the server and the harness share one X display (the harness
+# shows its game window there, and the module reads it).
+if [ "$mode" = wine ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
 work=$(mktemp -d)
 cleanup() {
   [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true
@@ -52,7 +57,7 @@ for _ in $(seq 1 300); do
 done
 [ -n "$port" ] || { echo "FAIL: the server did not start" >&2; cat server_raw.txt; exit 1; }
 if [ "$mode" = wine ]; then
-  timeout 120 "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \
+  timeout 120 "$here/../../scripts/with-display.sh" "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \
     --home home --connect "127.0.0.1:$port" --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt; exit 1; }
 else
   timeout 60 "$harness" --module "$module" --script session.txt --home home --connect "127.0.0.1:$port" \
@@ -84,6 +89,7 @@ grep -q '^\[server\] done: [0-9]* good frames, 0 bad; 1 screenshot received, 0 b
 grep -q '^\[server\] <- screenshot tg000101.png complete: [0-9]* bytes, MD5 matches' server.txt \
   || { echo "FAIL: the uploaded screenshot did not arrive whole" >&2; exit 1; }
 [ -s shots/tg000101.png ] || { echo "FAIL: the uploaded screenshot was not kept" >&2; exit 1; }
+if grep -q 'screenshot capture failed' server.txt; then echo "FAIL: the screen could not be read" >&2; exit 1; fi
 grep -q '^Tallyguard Client: Screenshot saved to home.tg.scrnshot.[0-9]\{4\}_000.png$' host_clean.txt \
   || { echo "FAIL: no local screenshot" >&2; exit 1; }
 ls home/tg/scrnshot/*_000.png home/tg/scrnshot/*_000.htm >/dev/null || { echo "FAIL: screenshot files missing" >&2; exit 1; }

@@ -18,6 +18,7 @@ PAYLOADS = [
     b"AWelcome 100%s %d\0", b"OPNGx-\0", b"OPNGx17\0", b"Oxyz\0",
     b"G1024 0123456789ABCDEF0123456789ABCDEF update.htm\0", b"G10 short ../x.htm\0",
     b"\x08tg_drop_now\0", b"\x03" + bytes(40), b"I0 123 7 320 240 50 50 1\0", b"\x01" + b"5 *\0",
+    b"I0 0 9 477218588 477218588 50 50 1\0",
 ]
 LINES = [
     b"tg_Ver", b"TG_VER // a comment", b"tg_Vers", b"tg_SsOptions 320 240", b"tg_SsOptions 5 5",

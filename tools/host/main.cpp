@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
 
   static HarnessGame game;
   HostInterface& record = game.record;
+  PlatformOpenGameWindow(game.screen_width, game.screen_height);
   PlatformCreateDirectory(options.home.c_str());
   game.SetCvar("fs_homepath", options.home);
   for (const auto& cvar : options.cvars) game.SetCvar(cvar.first, cvar.second);
@@ -202,6 +203,7 @@ int main(int argc, char** argv) {
       }
     }
 
+    PlatformPumpGameWindow();
     if (game.link.IsOpen()) game.link.Connect(now);
     std::vector<uint8_t> datagram;
     while (game.link.Receive(&datagram)) {

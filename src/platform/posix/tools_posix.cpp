@@ -21,3 +21,6 @@ int PlatformReadInput(char* buffer, int size) {
   if (n < 0) return 0;
   return n == 0 ? -1 : static_cast<int>(n);
 }
+
+void PlatformOpenGameWindow(int, int) {}
+void PlatformPumpGameWindow() {}

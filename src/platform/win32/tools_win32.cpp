@@ -75,3 +75,63 @@ int PlatformReadInput(char* buffer, int size) {
   LeaveCriticalSection(&g_input->lock);
   return n;
 }
+
+// ---- the harness's game window ----------------------------------------------
+
+namespace {
+
+HWND g_game_window = nullptr;
+
+void PaintScene(HDC dc, const RECT& area) {
+  const LONG ground = area.top + (area.bottom - area.top) * 2 / 3;
+  for (LONG y = area.top; y < ground; y += 8) {  // the sky, lighter towards the ground
+    RECT band = {area.left, y, area.right, y + 8};
+    HBRUSH sky = CreateSolidBrush(RGB(90, 140 + (y - area.top) / 8, 230));
+    FillRect(dc, &band, sky);
+    DeleteObject(sky);
+  }
+  RECT field = {area.left, ground, area.right, area.bottom};
+  HBRUSH grass = CreateSolidBrush(RGB(40, 130, 40));
+  FillRect(dc, &field, grass);
+  DeleteObject(grass);
+  HBRUSH yellow = CreateSolidBrush(RGB(255, 220, 60));
+  HGDIOBJ old = SelectObject(dc, yellow);
+  Ellipse(dc, 640, 140, 760, 260);  // the sun
+  SelectObject(dc, old);
+  DeleteObject(yellow);
+}
+
+LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    RECT area;
+    GetClientRect(window, &area);
+    PaintScene(dc, area);
+    EndPaint(window, &paint);
+    return 0;
+  }
+  return DefWindowProcA(window, message, w, l);
+}
+
+}  // namespace
+
+void PlatformOpenGameWindow(int width, int height) {
+  WNDCLASSA type;
+  memset(&type, 0, sizeof type);
+  type.lpfnWndProc = GameWindowProc;
+  type.hInstance = GetModuleHandleA(nullptr);
+  type.lpszClassName = "TallyguardHarnessGame";
+  RegisterClassA(&type);
+  g_game_window = CreateWindowA(type.lpszClassName, "tghost game", WS_POPUP | WS_VISIBLE, 0, 0, width, height, nullptr,
+                                nullptr, type.hInstance, nullptr);
+  if (g_game_window == nullptr) return;  // no display: screenshots say so
+  ShowWindow(g_game_window, SW_SHOW);
+  SetForegroundWindow(g_game_window);
+  UpdateWindow(g_game_window);
+}
+
+void PlatformPumpGameWindow() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}

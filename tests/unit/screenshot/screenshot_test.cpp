@@ -253,6 +253,7 @@ TEST_F(Screenshot, ServerRequestsFollowTheirRules) {
       {"20 6 320 240 50 50 2", 1, 320, 240},
       {"0 7 5 5 50 50 1", 1, 8, 8},        // at least 10, then a multiple of 4
       {"13 8 320 240 50 50 1", 0, 0, 0},   // 13 / 10 = 1 is odd: discarded
+      {"0 9 477218588 477218588 50 50 1", 1, 280, 280},  // a hostile size shrinks without overflow
   };
   for (const Case& c : cases) {
     FreeScreenshotSlots();
