@@ -9,9 +9,16 @@ module=$3
 mode=$4
 here=$(cd "$(dirname "$0")" && pwd)
 # Under Wine the server and the harness share one X display (the harness
-# shows its game window there, and the module reads it).
-if [ "$mode" = wine ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+# shows its game window there, and the module reads it) and a Wine prefix of
+# their own, apart from Wine programs of other tests that run meanwhile
+# without a display.
+if [ "$mode" = wine ]; then
+  if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+  fi
+  bits=32
+  objdump -f "$module" 2>/dev/null | grep -q 'pei-x86-64' && bits=64
+  export WINEPREFIX="${HOME:-/tmp}/.wine-tallyguard-session$bits"
 fi
 work=$(mktemp -d)
 cleanup() {
