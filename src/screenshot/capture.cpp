@@ -41,15 +41,19 @@ bool Reserve(uint8_t** buffer, int32_t* capacity, int64_t size) {
 
 void FreeCapture(CaptureImage* capture) {
   if (capture == nullptr) return;
+  if (capture->encode_stage == kEncodeDeflating) deflateEnd(&capture->deflater);
   free(capture->raw);
   free(capture->canvas);
   free(capture->work);
+  capture->~CaptureImage();
   free(capture);
 }
 
 CaptureImage* NewCapture() {
-  CaptureImage* capture = static_cast<CaptureImage*>(calloc(1, sizeof(CaptureImage)));
-  if (capture != nullptr) capture->sample_rate = 1;
+  void* block = malloc(sizeof(CaptureImage));
+  if (block == nullptr) return nullptr;
+  CaptureImage* capture = new (block) CaptureImage();
+  capture->sample_rate = 1;
   return capture;
 }
 

@@ -43,11 +43,8 @@ ScreenshotSlot& TakeSlot(uint32_t delay_seconds, uint32_t now) {
   return *chosen;
 }
 
-void ComputeDigest(ScreenshotSlot& slot) {
-  SeededMd5 digest;
-  digest.Digest(slot.image, slot.image_size, 0);
-  memcpy(slot.digest, digest.DigestBytes(), sizeof slot.digest);
-}
+// The PNG's MD5, digested during the encoding.
+void ComputeDigest(ScreenshotSlot& slot) { memcpy(slot.digest, slot.capture->digest, sizeof slot.digest); }
 
 void DigestText(const uint8_t digest[16], char out[33]) {
   for (int i = 0; i < 16; ++i) FormatText(out + 2 * i, 3, "%02X", digest[i]);
@@ -59,7 +56,7 @@ void Announce(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
   slot.image = slot.capture != nullptr ? slot.capture->canvas : nullptr;
   slot.image_size = slot.capture != nullptr ? slot.capture->canvas_size : 0;
   FormatText(slot.image_name, sizeof slot.image_name, "tg%06lu.png", static_cast<unsigned long>(slot.request_number));
-  if (slot.image != nullptr) ComputeDigest(slot);
+  if (slot.image != nullptr) ComputeDigest(slot);  // the image lives in the capture
   if (slot.tag == 0) slot.tag = static_cast<char>('A' + Screenshots().tag_counter++ % 26);
   const char* base = strrchr(slot.image_name, '\\');
   base = base != nullptr ? base + 1 : slot.image_name;

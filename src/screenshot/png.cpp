@@ -88,34 +88,97 @@ int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t wi
   return png.Length();
 }
 
+namespace {
+
+void DropEncoding(ScreenshotSlot& slot) {
+  ConsolePrint(0, "Screenshot dropped: the image could not be encoded");
+  ClearScreenshotSlot(slot);
+}
+
+// Starts the deflate stream over the canvas: the same stream one compress()
+// call at the default level makes.
+bool StartDeflate(CaptureImage& capture) {
+  const int32_t canvas_size = capture.canvas_size;
+  const int32_t bound = canvas_size + canvas_size / 100 + 16;
+  if (!Reserve(&capture.raw, &capture.raw_capacity, bound)) return false;
+  memset(&capture.deflater, 0, sizeof capture.deflater);
+  if (deflateInit(&capture.deflater, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
+  capture.deflater.next_out = capture.raw;
+  capture.deflater.avail_out = static_cast<uInt>(bound);
+  capture.fed = 0;
+  capture.encode_stage = kEncodeDeflating;
+  return true;
+}
+
+// One slice of the canvas through deflate; at the end the PNG is written in
+// place of the canvas. false on failure.
+bool DeflateSlice(CaptureImage& capture) {
+  const int32_t slice = capture.canvas_size - capture.fed < kEncodeSliceBytes ? capture.canvas_size - capture.fed
+                                                                                : kEncodeSliceBytes;
+  const bool last = capture.fed + slice == capture.canvas_size;
+  capture.deflater.next_in = capture.canvas + capture.fed;
+  capture.deflater.avail_in = static_cast<uInt>(slice);
+  const int result = deflate(&capture.deflater, last ? Z_FINISH : Z_NO_FLUSH);
+  capture.fed += slice - static_cast<int32_t>(capture.deflater.avail_in);
+  if (!last) return result == Z_OK || result == Z_BUF_ERROR;
+  const int32_t n = static_cast<int32_t>(capture.deflater.total_out);
+  deflateEnd(&capture.deflater);
+  capture.encode_stage = kEncodeHashing;
+  if (result != Z_STREAM_END) return false;
+  const int32_t text_length = static_cast<int32_t>(strlen(capture.text));
+  if (!Reserve(&capture.canvas, &capture.canvas_capacity, PngSize(text_length, n))) return false;
+  capture.canvas_size = WritePng(capture.canvas, capture.raw, n, static_cast<uint32_t>(capture.canvas_width),
+                                 static_cast<uint32_t>(capture.canvas_height), capture.text, 8, 2, 0, 0, 0);
+  capture.md5.Start(0);
+  capture.hashed = 0;
+  return true;
+}
+
+// One slice of the PNG through the MD5; true once the digest is complete.
+bool HashSlice(CaptureImage& capture) {
+  const int32_t slice = capture.canvas_size - capture.hashed < kHashSliceBytes ? capture.canvas_size - capture.hashed
+                                                                                 : kHashSliceBytes;
+  capture.md5.Update(capture.canvas + capture.hashed, slice);
+  capture.hashed += slice;
+  if (capture.hashed < capture.canvas_size) return false;
+  capture.md5.Finish();
+  memcpy(capture.digest, capture.md5.DigestBytes(), sizeof capture.digest);
+  capture.encode_stage = kEncodeDone;
+  return true;
+}
+
+}  // namespace
+
 void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
   CaptureImage* capture = slot.capture;
   if (capture == nullptr || capture->canvas == nullptr) {
     ClearScreenshotSlot(slot);
     return;
   }
-  const int32_t canvas_size = capture->canvas_size;
-  const int32_t bound = canvas_size + canvas_size / 100 + 16;
-  uLongf n = static_cast<uLongf>(bound);
-  const int32_t text_length = static_cast<int32_t>(strlen(capture->text));
-  if (!Reserve(&capture->raw, &capture->raw_capacity, bound) ||
-      compress(capture->raw, &n, capture->canvas, static_cast<uLong>(canvas_size)) != Z_OK ||
-      !Reserve(&capture->canvas, &capture->canvas_capacity, PngSize(text_length, static_cast<int32_t>(n)))) {
-    ConsolePrint(0, "Screenshot dropped: the image could not be encoded");
-    ClearScreenshotSlot(slot);
-    return;
+  // One slice of work per cycle: a stream started, a slice deflated, or a
+  // slice digested.
+  switch (capture->encode_stage) {
+    case kEncodeNotStarted:
+      if (!StartDeflate(*capture)) DropEncoding(slot);
+      return;
+    case kEncodeDeflating:
+      if (!DeflateSlice(*capture)) DropEncoding(slot);
+      return;
+    case kEncodeHashing:
+      if (!HashSlice(*capture)) return;
+      break;
+    default:
+      break;
   }
-  capture->canvas_size =
-      WritePng(capture->canvas, capture->raw, static_cast<int32_t>(n), static_cast<uint32_t>(capture->canvas_width),
-               static_cast<uint32_t>(capture->canvas_height), capture->text, 8, 2, 0, 0, 0);
   if (slot.request[0] != '\0') {
     // The server learns which image it is about to get and how the game
     // window fared meanwhile.
     const ForegroundStatistics& foreground = Screenshots().foreground;
+    char digest[33];
+    for (int i = 0; i < 16; ++i) FormatText(digest + 2 * i, 3, "%02X", capture->digest[i]);
     char notice[128];
-    FormatText(notice, sizeof notice, "%c%c%d %lu %s %lu %lu %lu", 'B', 'N', 1,
-               static_cast<unsigned long>(slot.sequence), DigestHexText(capture->canvas, capture->canvas_size, 0),
-               static_cast<unsigned long>(foreground.cycles), static_cast<unsigned long>(foreground.not_in_front),
+    FormatText(notice, sizeof notice, "%c%c%d %lu %s %lu %lu %lu", 'B', 'N', 1, static_cast<unsigned long>(slot.sequence),
+               digest, static_cast<unsigned long>(foreground.cycles), static_cast<unsigned long>(foreground.not_in_front),
                static_cast<unsigned long>(foreground.changes));
     QueuePayload(notice, static_cast<int32_t>(strlen(notice)) + 1, 1, now);
   }

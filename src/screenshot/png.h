@@ -25,7 +25,15 @@ int32_t PngSize(int32_t text_length, int32_t n);
 int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t width, uint32_t height, const char* text,
                  uint8_t depth, uint8_t colour_type, uint8_t compression, uint8_t filter, uint8_t interlace);
 
-// The encoding state of a slot: compresses the canvas, writes the PNG in
-// place of it and, for a server request, tells the server its MD5 and the
-// foreground counters. On failure the request is dropped with a message.
+// The canvas bytes deflated in one cycle, and the PNG bytes digested in one
+// cycle: the encoding of a screenshot spreads over cycles so that no cycle
+// carries more than a slice (a 640 x 480 canvas takes about 35 cycles).
+const int32_t kEncodeSliceBytes = 32 * 1024;
+const int32_t kHashSliceBytes = 256 * 1024;
+
+// The encoding state of a slot, one slice per call: deflates the canvas
+// (the stream is the one compress() makes at the default level), writes the
+// PNG in place of the canvas, digests it and, for a server request, tells
+// the server its MD5 and the foreground counters; the slot then goes on to
+// sending. On failure the request is dropped with a message.
 void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);

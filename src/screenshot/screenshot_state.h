@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <zlib.h>
+
 #include "platform/platform.h"
+#include "util/seeded_md5.h"
 
 const int kScreenshotSlots = 12;
 
@@ -20,8 +23,12 @@ enum SlotState : int32_t {
   kSlotDone = 99,
 };
 
+// How far the encoding of a capture has come: it spreads over cycles.
+enum EncodeStage : int32_t { kEncodeNotStarted = 0, kEncodeDeflating, kEncodeHashing, kEncodeDone };
+
 // One capture, owned by its slot: the sampled pixels, the composed canvas
-// (later the PNG) and the facts that the text band shows.
+// (later the PNG) and the facts that the text band shows. Made by value
+// initialisation, so every field starts at zero.
 struct CaptureImage {
   uint8_t* raw;  // sampled rows, 1 + 3 x sampled width bytes each; later the compressed data
   int32_t raw_capacity;
@@ -45,6 +52,14 @@ struct CaptureImage {
   int32_t sample_rate;
   int direct_draw;  // the DirectDraw route made the image
   int host_route;   // the host route made the image
+  // Encoding in slices: the deflate stream over the canvas, then the MD5 of
+  // the PNG.
+  int32_t encode_stage;
+  z_stream deflater;
+  int32_t fed;             // canvas bytes handed to deflate so far
+  SeededMd5 md5;
+  int32_t hashed;          // PNG bytes digested so far
+  uint8_t digest[16];      // the PNG's MD5, once hashed
 };
 
 // One request, from the moment it is made until it is uploaded or saved.

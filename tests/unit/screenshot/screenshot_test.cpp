@@ -123,6 +123,11 @@ class Screenshot : public ConnectedTest {
   void Serve(int cycles = 8, uint32_t step_ms = 60) {
     for (int i = 0; i < cycles; ++i) Cycle(step_ms);
   }
+  // Runs cycles until a slot reaches a state (the encoding takes a cycle per
+  // slice), at most a few hundred.
+  void ServeUntil(const ScreenshotSlot& slot, int32_t state) {
+    for (int i = 0; i < 600 && slot.state != state; ++i) Cycle(60);
+  }
   PlatformStandInDisplay* display = nullptr;
 };
 
@@ -150,7 +155,7 @@ TEST(Png, LayoutAndChecksAsTheStandardSays) {
 TEST_F(Screenshot, LocalScreenshotIsSavedWithItsPageAndLogLine) {
   Run("tg_SsOptions 640 480 50 50 1");
   Run("tg_GetSs");
-  Serve();
+  ServeUntil(Client().screenshots.slots[0], kSlotDone);
   EXPECT_TRUE(host.Printed("Screenshot saved to " + ModulePath("scrnshot\\0304_000.png")));
   const DecodedPng png = Decode(ReadFile(HomeFile("scrnshot/0304_000.png")));
   ASSERT_TRUE(png.ok);
@@ -193,7 +198,7 @@ TEST_F(Screenshot, LocalScreenshotIsSavedWithItsPageAndLogLine) {
   EXPECT_EQ(std::string(page.begin(), page.end()), "<p> <img src=0304_000.png>\r\n");
 
   Run("tg_GetSs");
-  Serve();
+  ServeUntil(Client().screenshots.slots[1], kSlotDone);
   EXPECT_TRUE(host.Printed("Screenshot saved to " + ModulePath("scrnshot\\0304_001.png")));
 }
 
@@ -273,7 +278,7 @@ TEST_F(Screenshot, UploadIsAnnouncedAndPacedOnePiecePerSecond) {
   Client().screenshots.sequence = 70;
   ASSERT_TRUE(DeliverPlain("I0 0 77 64 48 50 50 1"));
   ScreenshotSlot& slot = Client().screenshots.slots[0];
-  for (int i = 0; i < 10 && slot.state != kSlotSending; ++i) Cycle(60);  // capture, encoding
+  ServeUntil(slot, kSlotSending);  // capture, then encoding slice by slice
   ASSERT_EQ(slot.state, kSlotSending);
   const std::vector<uint8_t> png(slot.capture->canvas, slot.capture->canvas + slot.capture->canvas_size);
   ASSERT_TRUE(Decode(png).ok);
@@ -367,7 +372,7 @@ TEST(HostPixels, AreSampledTopSideUpLikeTheScreen) {
   std::vector<uint8_t> pixels(4 * 4 * 3);
   for (int row = 0; row < 4; ++row)
     for (int x = 0; x < 4; ++x) pixels[((3 - row) * 4 + x) * 3] = static_cast<uint8_t>(10 * row + x);
-  CaptureImage capture = {};
+  CaptureImage capture = CaptureImage();
   ASSERT_TRUE(SampleHostPixels(capture, pixels.data(), 4, 4, 2));
   EXPECT_EQ(capture.sampled_width, 2);
   EXPECT_EQ(capture.sampled_height, 2);
@@ -392,6 +397,47 @@ TEST_F(Screenshot, FileThatCannotBeCreatedIsReported) {
   std::filesystem::remove_all(HomeFile("scrnshot"));
   std::ofstream(HomeFile("scrnshot")) << "a file where the folder should be";
   Run("tg_GetSs");
-  Serve();
+  ServeUntil(Client().screenshots.slots[0], kSlotDone);
   EXPECT_TRUE(host.Printed("ERROR Creating Screenshot file " + ModulePath("scrnshot\\0304_000.png")));
+}
+
+TEST_F(Screenshot, SlicedEncodingGivesTheStreamOfOneCompressCall) {
+  Client().screenshots.sequence = 30;
+  host.record.key_c = 0;
+  uint32_t noise = 12345;
+  for (const char* content : {"black", "gradient", "noise"}) {
+    for (size_t i = 0; i < 1024u * 768u * 4u; ++i) {
+      noise = noise * 1103515245u + 12345u;
+      display->pixels[i] = content[0] == 'b' ? 0 : content[0] == 'g' ? static_cast<uint8_t>(i / 4096) : noise >> 24;
+    }
+    FreeScreenshotSlots();
+    ASSERT_TRUE(DeliverPlain("I0 0 3 280 280 50 50 1"));
+    ScreenshotSlot& slot = Client().screenshots.slots[0];
+    ServeUntil(slot, kSlotEncoding);
+    ASSERT_NE(slot.capture, nullptr);
+    const std::vector<uint8_t> canvas(slot.capture->canvas, slot.capture->canvas + slot.capture->canvas_size);
+    int calls = 0;
+    while (slot.state == kSlotEncoding && calls < 1000) {
+      EncodeScreenshot(&host.record, slot, TestClock::now);
+      ++calls;
+    }
+    ASSERT_EQ(slot.state, kSlotSending) << content;
+    EXPECT_GT(calls, static_cast<int>(canvas.size() / kEncodeSliceBytes)) << content;
+    uLongf n = compressBound(static_cast<uLong>(canvas.size()));
+    std::vector<uint8_t> once(n);
+    ASSERT_EQ(compress(once.data(), &n, canvas.data(), static_cast<uLong>(canvas.size())), Z_OK);
+    once.resize(n);
+    // The PNG's IDAT data is that stream, byte for byte.
+    const std::vector<uint8_t> png(slot.capture->canvas, slot.capture->canvas + slot.capture->canvas_size);
+    const size_t text = Big32(&png[33]);
+    const size_t idat = 33 + 12 + text;
+    ASSERT_EQ(std::string(png.begin() + static_cast<long>(idat) + 4, png.begin() + static_cast<long>(idat) + 8), "IDAT");
+    EXPECT_EQ(std::vector<uint8_t>(png.begin() + static_cast<long>(idat) + 8,
+                                   png.begin() + static_cast<long>(idat) + 8 + static_cast<long>(Big32(&png[idat]))),
+              once)
+        << content;
+    SeededMd5 whole;
+    whole.Digest(png.data(), static_cast<int32_t>(png.size()), 0);
+    EXPECT_EQ(memcmp(slot.capture->digest, whole.DigestBytes(), 16), 0) << content;
+  }
 }
