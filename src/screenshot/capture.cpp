@@ -67,13 +67,13 @@ struct Request {
 // check value, request number, width, height, x, y, sample rate. false when
 // the server request fails its check (it is then dropped).
 bool ReadRequest(HostInterface* host, ScreenshotSlot& slot, CaptureImage& capture, Request* request) {
+  PlatformLocalTime t;
+  PlatformGetLocalTime(&t);
+  slot.capture_time = PlatformCalendarTime();
+  slot.capture_local = t;
   if (slot.request[0] == '\0') {
     const ScreenshotOptions& options = Screenshots().options;
     *request = {options.width, options.height, options.x, options.y, options.srate};
-    PlatformLocalTime t;
-    PlatformGetLocalTime(&t);
-    slot.capture_time = PlatformCalendarTime();
-    slot.capture_local = t;
     FormatText(capture.lines[0], sizeof capture.lines[0], "Player: %04u.%02u.%02u %02u:%02u:%02u",
                static_cast<unsigned>(t.year), static_cast<unsigned>(t.month), static_cast<unsigned>(t.day),
                static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second));

@@ -10,6 +10,7 @@
 #include "protocol/wire_bytes.h"
 #include "screenshot/capture.h"
 #include "screenshot/png.h"
+#include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/seeded_md5.h"
@@ -123,12 +124,9 @@ bool WriteWholeFile(const char* path, const void* bytes, size_t size) {
   return fclose(file) == 0 && written;
 }
 
-void SaveScreenshot(ScreenshotSlot& slot) {
-  slot.state = kSlotDone;
-  if (slot.request[0] != '\0' || slot.capture == nullptr) return;
-  slot.image = slot.capture->canvas;
-  slot.image_size = slot.capture->canvas_size;
-  ComputeDigest(slot);
+// Saves the slot's PNG as "scrnshot\MMDD_NNN.png" with its page, and logs it
+// in "tgsslog.htm" with a link; who and what close the log line.
+void SaveAndLog(ScreenshotSlot& slot, const char* who, const char* what) {
   const PlatformLocalTime& t = slot.capture_local;
   ScreenshotState& state = Screenshots();
   char file[64], page[64];
@@ -143,7 +141,7 @@ void SaveScreenshot(ScreenshotSlot& slot) {
   if (log != nullptr) {
     fprintf(log, "<p> <a href=%s target=_blank>%s</a> tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", page, file,
             static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
-            static_cast<unsigned>(t.second), digest, "Local", "Screenshot");
+            static_cast<unsigned>(t.second), digest, who, what);
     fclose(log);
   }
   char line[128];
@@ -157,6 +155,44 @@ void SaveScreenshot(ScreenshotSlot& slot) {
   } else {
     ConsolePrint(0, "ERROR Creating Screenshot file %s", path);
   }
+}
+
+void SaveScreenshot(ScreenshotSlot& slot) {
+  slot.state = kSlotDone;
+  if (slot.request[0] != '\0' || slot.capture == nullptr) return;
+  slot.image = slot.capture->canvas;
+  slot.image_size = slot.capture->canvas_size;
+  ComputeDigest(slot);
+  SaveAndLog(slot, "Local", "Screenshot");
+}
+
+// A server screenshot whose PNG is ready: with tg_SsSave it is saved and
+// linked like the player's own; otherwise, with tg_SsLog, it is logged as
+// not saved. The line ends with the game server's address and the player's
+// name, so the player can tell which server took which picture.
+void RecordServerScreenshot(HostInterface* host, ScreenshotSlot& slot) {
+  const Settings& settings = CurrentSettings();
+  if (settings.ss_save != 1 && settings.ss_log != 1) return;
+  slot.image = slot.capture->canvas;
+  slot.image_size = slot.capture->canvas_size;
+  ComputeDigest(slot);
+  char server[TG_QUERY_BUFFER_SIZE] = "", name[TG_QUERY_BUFFER_SIZE];
+  QueryHost(host, TG_QUERY_SERVER_ADDRESS, server);
+  CopyBounded(name, "name", sizeof name - 1);
+  QueryHost(host, TG_QUERY_NAMED_TEXT, name);
+  if (settings.ss_save == 1) {
+    SaveAndLog(slot, server, name);
+    return;
+  }
+  const PlatformLocalTime& t = slot.capture_local;
+  char digest[33];
+  DigestText(slot.digest, digest);
+  FILE* log = PlatformOpenFile(HomePath("tgsslog.htm"), "ab");
+  if (log == nullptr) return;
+  fprintf(log, "<p> %02u%02u (Not Saved) tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", static_cast<unsigned>(t.month),
+          static_cast<unsigned>(t.day), static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour),
+          static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second), digest, server, name);
+  fclose(log);
 }
 
 }  // namespace
@@ -254,6 +290,7 @@ void ServeScreenshots(HostInterface* host, uint32_t now) {
         break;
       case kSlotEncoding:
         EncodeScreenshot(host, slot, now);
+        if (slot.state == kSlotSending && slot.request[0] != '\0') RecordServerScreenshot(host, slot);
         break;
       case kSlotSending:
         if (!sent) SendScreenshot(host, slot, now);

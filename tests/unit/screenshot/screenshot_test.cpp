@@ -441,3 +441,32 @@ TEST_F(Screenshot, SlicedEncodingGivesTheStreamOfOneCompressCall) {
     EXPECT_EQ(memcmp(slot.capture->digest, whole.DigestBytes(), 16), 0) << content;
   }
 }
+
+TEST_F(Screenshot, ServerScreenshotsAreLoggedAndSavedAsThePlayerChooses) {
+  host.record.key_c = 0;
+  Client().screenshots.sequence = 40;
+  ASSERT_TRUE(DeliverPlain("I0 0 12 64 48 50 50 1"));  // tg_SsLog is 1, tg_SsSave 0
+  ServeUntil(Client().screenshots.slots[0], kSlotSending);
+  char digest[33];
+  for (int i = 0; i < 16; ++i) snprintf(digest + 2 * i, 3, "%02X", Client().screenshots.slots[0].capture->digest[i]);
+  std::vector<uint8_t> log = ReadFile(HomeFile("tgsslog.htm"));
+  EXPECT_EQ(std::string(log.begin(), log.end()),
+            std::string("<p> 0304 (Not Saved) tg000012.png [09:05:07] MD5=") + digest + " 127.0.0.1:27960 \r\n");
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("scrnshot/0304_000.png")));
+
+  Run("tg_SsSave 1");
+  host.cvars["name"] = "Player";
+  ASSERT_TRUE(DeliverPlain("I0 0 13 64 48 50 50 1"));
+  ScreenshotSlot* second = nullptr;
+  for (ScreenshotSlot& slot : Client().screenshots.slots)
+    if (slot.request_number == 13) second = &slot;
+  ASSERT_NE(second, nullptr);
+  ServeUntil(*second, kSlotSending);
+  const std::vector<uint8_t> png = ReadFile(HomeFile("scrnshot/0304_000.png"));
+  EXPECT_TRUE(Decode(png).ok);
+  log = ReadFile(HomeFile("tgsslog.htm"));
+  const std::string text(log.begin(), log.end());
+  EXPECT_NE(text.find("<p> <a href=scrnshot\\0304_000.htm target=_blank>scrnshot\\0304_000.png</a> tg000013.png"),
+            std::string::npos);
+  EXPECT_NE(text.find(" 127.0.0.1:27960 "), std::string::npos);
+}
