@@ -149,35 +149,54 @@ void ReadPalette() {
   display.palette_read = PlatformDisplayPalette(display.palette);
 }
 
-// One sample as R, G, B from the surface bytes at p.
-void ConvertPixel(const uint8_t* p, int32_t bits, uint8_t* out) {
-  const DisplayState& display = Screenshots().display;
-  const uint32_t word = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(bits >= 15 ? p[1] : 0) << 8;
+// Converts count samples of one surface row, from byte first on, each step
+// bytes after the last, to R, G, B. Samples outside the row stay black.
+void ConvertRow(const uint8_t* row, int64_t pitch, int32_t bits, int64_t first, int64_t step, int32_t count,
+                uint8_t* out) {
+  const uint8_t(*palette)[4] = Screenshots().display.palette;
+  const int64_t pixel_bytes = bits == 8 ? 1 : bits <= 16 ? 2 : 3;
+  // The samples that lie inside the row, from the first that does.
+  int32_t begin = 0, end = count;
+  if (first < 0) begin = static_cast<int32_t>((-first + step - 1) / step);
+  const int64_t room = pitch - pixel_bytes - first;
+  if (room < 0) return;
+  if (static_cast<int64_t>(count - 1) * step > room) end = static_cast<int32_t>(room / step) + 1;
+  const uint8_t* p = row + first + begin * step;
+  out += 3 * begin;
   switch (bits) {
     case 8:
-      out[0] = display.palette[p[0]][0];
-      out[1] = display.palette[p[0]][1];
-      out[2] = display.palette[p[0]][2];
+      for (int32_t i = begin; i < end; ++i, p += step, out += 3) {
+        out[0] = palette[p[0]][0];
+        out[1] = palette[p[0]][1];
+        out[2] = palette[p[0]][2];
+      }
       break;
     case 15:
-      out[0] = static_cast<uint8_t>(((word >> 10) & 0x1F) << 3);
-      out[1] = static_cast<uint8_t>(((word >> 5) & 0x1F) << 3);
-      out[2] = static_cast<uint8_t>((word & 0x1F) << 3);
+      for (int32_t i = begin; i < end; ++i, p += step, out += 3) {
+        const uint32_t word = p[0] | static_cast<uint32_t>(p[1]) << 8;
+        out[0] = static_cast<uint8_t>(((word >> 10) & 0x1F) << 3);
+        out[1] = static_cast<uint8_t>(((word >> 5) & 0x1F) << 3);
+        out[2] = static_cast<uint8_t>((word & 0x1F) << 3);
+      }
       break;
     case 16:
-      out[0] = static_cast<uint8_t>((word >> 8) & 0xF8);
-      out[1] = static_cast<uint8_t>(((word >> 5) & 0x3F) << 2);
-      out[2] = static_cast<uint8_t>((word & 0x1F) << 3);
+      for (int32_t i = begin; i < end; ++i, p += step, out += 3) {
+        const uint32_t word = p[0] | static_cast<uint32_t>(p[1]) << 8;
+        out[0] = static_cast<uint8_t>((word >> 8) & 0xF8);
+        out[1] = static_cast<uint8_t>(((word >> 5) & 0x3F) << 2);
+        out[2] = static_cast<uint8_t>((word & 0x1F) << 3);
+      }
       break;
     case 24:
     case 32:
-      out[0] = p[2];
-      out[1] = p[1];
-      out[2] = p[0];
+      for (int32_t i = begin; i < end; ++i, p += step, out += 3) {
+        out[0] = p[2];
+        out[1] = p[1];
+        out[2] = p[0];
+      }
       break;
     default:
-      out[0] = out[1] = out[2] = 0;
-      break;
+      break;  // black
   }
 }
 
@@ -226,19 +245,14 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   capture.pitch = surface.pitch;
   const int32_t step = surface.bits_per_pixel == 32 ? (display.bytes_per_pixel == 3 ? 3 : CurrentSettings().ss_bpp)
                                                     : (surface.bits_per_pixel + 7) / 8;
-  const int32_t pixel_bytes = surface.bits_per_pixel == 8 ? 1 : surface.bits_per_pixel <= 16 ? 2 : 3;
   const int64_t first_byte = static_cast<int64_t>(window.left + capture.offset_x) * surface.bits_per_pixel / 8;
   for (int32_t sy = 0; sy < capture.sampled_height; ++sy) {
     const int64_t row = static_cast<int64_t>(window.top) + capture.offset_y + static_cast<int64_t>(sy) * rate;
     if (row >= surface.height) break;  // the surface ends here
     if (row < 0) continue;
-    const uint8_t* source = surface.pixels + row * surface.pitch;
-    uint8_t* out = capture.raw + static_cast<size_t>(sy) * static_cast<size_t>(row_bytes) + 1;
-    for (int32_t sx = 0; sx < capture.sampled_width; ++sx, out += 3) {
-      const int64_t at = first_byte + static_cast<int64_t>(sx) * step * rate;
-      if (at < 0 || at + pixel_bytes > surface.pitch) continue;  // outside the surface: black
-      ConvertPixel(source + at, surface.bits_per_pixel, out);
-    }
+    ConvertRow(surface.pixels + row * surface.pitch, surface.pitch, surface.bits_per_pixel, first_byte,
+               static_cast<int64_t>(step) * rate, capture.sampled_width,
+               capture.raw + static_cast<size_t>(sy) * static_cast<size_t>(row_bytes) + 1);
   }
   PlatformDisplayUnlock();
   return nullptr;

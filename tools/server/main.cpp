@@ -15,6 +15,8 @@
 //   restart TEXT        screenshot restart ('O')
 //   shot W H X Y RATE   screenshot request ('I'); uploads are put together,
 //                       checked against their MD5 and kept with --shots DIR
+//   sendlist SEQ LIST   asks the screenshot SEQ for pieces again (0x01): LIST
+//                       is "*" (all) or a piece number
 //   raw TEXT            any payload ("\n", "\\", "\xHH" escapes)
 //   quit
 //
@@ -121,6 +123,8 @@ bool RunAction(ClientPeer& peer, HelloValues& hello, const std::string& line) {
     // The check value that passes: the key parameter C itself.
     static int request_number = 100;
     payload = text_payload('I', "0 " + std::to_string(hello.c) + " " + std::to_string(++request_number) + " " + rest);
+  } else if (verb == "sendlist" && !rest.empty()) {
+    payload = text_payload(0x01, rest);
   } else if (verb == "restart") {
     payload = text_payload('O', rest);
   } else if (verb == "raw") {
