@@ -240,27 +240,52 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
     return "out of memory";
   memset(capture.raw, 0, static_cast<size_t>(row_bytes) * static_cast<size_t>(capture.sampled_height));
 
+  // The rows of the area are copied while the surface is locked (one copy
+  // per sampled row); the conversion then runs a few rows per cycle.
   if (!PlatformDisplayLock(&surface)) return "surface lock failed";
   capture.bits_per_pixel = surface.bits_per_pixel;
   capture.pitch = surface.pitch;
   const int32_t step = surface.bits_per_pixel == 32 ? (display.bytes_per_pixel == 3 ? 3 : CurrentSettings().ss_bpp)
                                                     : (surface.bits_per_pixel + 7) / 8;
+  const int32_t pixel_bytes = surface.bits_per_pixel == 8 ? 1 : surface.bits_per_pixel <= 16 ? 2 : 3;
+  capture.convert_step = step * rate;
+  capture.work_span = (capture.sampled_width - 1) * capture.convert_step + pixel_bytes;
+  if (!Reserve(&capture.work, &capture.work_capacity,
+               static_cast<int64_t>(capture.work_span) * capture.sampled_height)) {
+    PlatformDisplayUnlock();
+    return "out of memory";
+  }
+  memset(capture.work, 0, static_cast<size_t>(capture.work_span) * static_cast<size_t>(capture.sampled_height));
   const int64_t first_byte = static_cast<int64_t>(window.left + capture.offset_x) * surface.bits_per_pixel / 8;
-  for (int32_t sy = 0; sy < capture.sampled_height; ++sy) {
+  // The part of each row that lies inside the surface's pitch.
+  const int64_t from = first_byte < 0 ? 0 : first_byte;
+  const int64_t to = first_byte + capture.work_span < surface.pitch ? first_byte + capture.work_span : surface.pitch;
+  for (int32_t sy = 0; sy < capture.sampled_height && from < to; ++sy) {
     const int64_t row = static_cast<int64_t>(window.top) + capture.offset_y + static_cast<int64_t>(sy) * rate;
     if (row >= surface.height) break;  // the surface ends here
     if (row < 0) continue;
-    ConvertRow(surface.pixels + row * surface.pitch, surface.pitch, surface.bits_per_pixel, first_byte,
-               static_cast<int64_t>(step) * rate, capture.sampled_width,
-               capture.raw + static_cast<size_t>(sy) * static_cast<size_t>(row_bytes) + 1);
+    memcpy(capture.work + static_cast<size_t>(sy) * static_cast<size_t>(capture.work_span) + (from - first_byte),
+           surface.pixels + row * surface.pitch + from, static_cast<size_t>(to - from));
   }
   PlatformDisplayUnlock();
+  capture.rows_converted = 0;
   return nullptr;
 }
 
-// ---- the host route ----------------------------------------------------
+// Converts the next rows of the copied area; true once every row is done.
+bool ConvertRows(CaptureImage& capture) {
+  const int32_t row_bytes = 1 + 3 * capture.sampled_width;
+  const int32_t last = capture.rows_converted + kCaptureRowsPerCycle < capture.sampled_height
+                           ? capture.rows_converted + kCaptureRowsPerCycle
+                           : capture.sampled_height;
+  for (int32_t sy = capture.rows_converted; sy < last; ++sy)
+    ConvertRow(capture.work + static_cast<size_t>(sy) * static_cast<size_t>(capture.work_span), capture.work_span,
+               capture.bits_per_pixel, 0, capture.convert_step, capture.sampled_width,
+               capture.raw + static_cast<size_t>(sy) * static_cast<size_t>(row_bytes) + 1);
+  capture.rows_converted = last;
+  return last >= capture.sampled_height;
+}
 
-// The host's pixels, sampled like the display's. Gives an error text, or none.
 const char* CaptureFromHost(HostInterface* host, CaptureImage& capture, const Request& request) {
   if (host->host_screen_info == nullptr || host->host_screen_info(kHostHasPixels, 0) == 0) return "no host pixels";
   const int32_t screen_width = host->host_screen_info(kHostScreenWidth, 0);
@@ -453,21 +478,29 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) 
     ClearScreenshotSlot(slot);
     return;
   }
-  Request request;
-  if (!ReadRequest(host, slot, *capture, &request)) {
-    ClearScreenshotSlot(slot);  // a request that fails its check goes without a word
+  // Later cycles convert the copied rows, a slice at a time, then compose.
+  if (capture->capture_phase == kCaptureConverting) {
+    if (ConvertRows(*capture)) capture->capture_phase = kCaptureComposing;
     return;
   }
-  capture->width = request.width;
-  capture->height = request.height;
-  capture->x = request.x;
-  capture->y = request.y;
-  capture->direct_draw = 0;
-  capture->host_route = 0;
-  const char* error = CaptureFromDisplay(*capture, request);
-  if (error == nullptr) {
-    capture->direct_draw = 1;
-  } else {
+  if (capture->capture_phase == kCaptureNew) {
+    Request request;
+    if (!ReadRequest(host, slot, *capture, &request)) {
+      ClearScreenshotSlot(slot);  // a request that fails its check goes without a word
+      return;
+    }
+    capture->width = request.width;
+    capture->height = request.height;
+    capture->x = request.x;
+    capture->y = request.y;
+    capture->direct_draw = 0;
+    capture->host_route = 0;
+    const char* error = CaptureFromDisplay(*capture, request);
+    if (error == nullptr) {
+      capture->direct_draw = 1;
+      capture->capture_phase = kCaptureConverting;
+      return;
+    }
     ++slot.attempts;
     if (slot.attempts < kDisplayAttempts) {
       PlatformDisplayClose();
@@ -480,16 +513,16 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) 
       FormatText(notice, sizeof notice, "%c%c%lu %s", 'B', 'F', static_cast<unsigned long>(slot.sequence), error);
       QueuePayload(notice, static_cast<int32_t>(strlen(notice)) + 1, 1, now);
     }
-    const char* host_error = CaptureFromHost(host, *capture, request);
-    if (host_error == nullptr) {
+    if (CaptureFromHost(host, *capture, request) == nullptr) {
       capture->host_route = 1;
-      error = nullptr;
     } else {
       capture->sampled_width = capture->sampled_height = 1;
+      CopyBounded(capture->error, error, sizeof capture->error - 1);
     }
-    if (error != nullptr) CopyBounded(capture->error, error, sizeof capture->error - 1);
+    capture->capture_phase = kCaptureComposing;
+    return;
   }
-  if (!Compose(host, slot, *capture, error)) {
+  if (!Compose(host, slot, *capture, capture->error[0] != '\0' ? capture->error : nullptr)) {
     ConsolePrint(0, "Screenshot dropped: no memory for the canvas");
     ClearScreenshotSlot(slot);
     return;

@@ -10,6 +10,9 @@
 
 // Attempts of the display route before the host's route is tried.
 const int32_t kDisplayAttempts = 5;
+// Sampled rows converted in one cycle: a capture spreads over cycles (the
+// surface rows are copied under one lock, so the picture does not tear).
+const int32_t kCaptureRowsPerCycle = 96;
 // Samples a server request may ask for (width x height / rate squared).
 const int64_t kServerSampleBudget = 82000;
 

@@ -113,8 +113,8 @@ bool StartDeflate(CaptureImage& capture) {
 // One slice of the canvas through deflate; at the end the PNG is written in
 // place of the canvas. false on failure.
 bool DeflateSlice(CaptureImage& capture) {
-  const int32_t slice = capture.canvas_size - capture.fed < kEncodeSliceBytes ? capture.canvas_size - capture.fed
-                                                                                : kEncodeSliceBytes;
+  const int32_t slice =
+      capture.canvas_size - capture.fed < kEncodeSliceBytes ? capture.canvas_size - capture.fed : kEncodeSliceBytes;
   const bool last = capture.fed + slice == capture.canvas_size;
   capture.deflater.next_in = capture.canvas + capture.fed;
   capture.deflater.avail_in = static_cast<uInt>(slice);
@@ -136,8 +136,8 @@ bool DeflateSlice(CaptureImage& capture) {
 
 // One slice of the PNG through the MD5; true once the digest is complete.
 bool HashSlice(CaptureImage& capture) {
-  const int32_t slice = capture.canvas_size - capture.hashed < kHashSliceBytes ? capture.canvas_size - capture.hashed
-                                                                                 : kHashSliceBytes;
+  const int32_t slice =
+      capture.canvas_size - capture.hashed < kHashSliceBytes ? capture.canvas_size - capture.hashed : kHashSliceBytes;
   capture.md5.Update(capture.canvas + capture.hashed, slice);
   capture.hashed += slice;
   if (capture.hashed < capture.canvas_size) return false;
@@ -177,9 +177,9 @@ void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
     char digest[33];
     for (int i = 0; i < 16; ++i) FormatText(digest + 2 * i, 3, "%02X", capture->digest[i]);
     char notice[128];
-    FormatText(notice, sizeof notice, "%c%c%d %lu %s %lu %lu %lu", 'B', 'N', 1, static_cast<unsigned long>(slot.sequence),
-               digest, static_cast<unsigned long>(foreground.cycles), static_cast<unsigned long>(foreground.not_in_front),
-               static_cast<unsigned long>(foreground.changes));
+    FormatText(notice, sizeof notice, "%c%c%d %lu %s %lu %lu %lu", 'B', 'N', 1,
+               static_cast<unsigned long>(slot.sequence), digest, static_cast<unsigned long>(foreground.cycles),
+               static_cast<unsigned long>(foreground.not_in_front), static_cast<unsigned long>(foreground.changes));
     QueuePayload(notice, static_cast<int32_t>(strlen(notice)) + 1, 1, now);
   }
   (void)host;

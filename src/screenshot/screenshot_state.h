@@ -3,10 +3,10 @@
 // display and the foreground statistics.
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdlib>
-
-#include <zlib.h>
 
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
@@ -22,6 +22,10 @@ enum SlotState : int32_t {
   kSlotSaving = 4,
   kSlotDone = 99,
 };
+
+// How far the capture has come: the surface rows copied under one lock are
+// converted over cycles, then the canvas is composed.
+enum CapturePhase : int32_t { kCaptureNew = 0, kCaptureConverting, kCaptureComposing };
 
 // How far the encoding of a capture has come: it spreads over cycles.
 enum EncodeStage : int32_t { kEncodeNotStarted = 0, kEncodeDeflating, kEncodeHashing, kEncodeDone };
@@ -52,14 +56,20 @@ struct CaptureImage {
   int32_t sample_rate;
   int direct_draw;  // the DirectDraw route made the image
   int host_route;   // the host route made the image
+  // Capturing in slices: the surface rows are copied at once, then
+  // converted a few rows per cycle.
+  int32_t capture_phase;  // CapturePhase
+  int32_t rows_converted;
+  int32_t work_span;     // bytes of one copied row
+  int32_t convert_step;  // bytes from one sample to the next
   // Encoding in slices: the deflate stream over the canvas, then the MD5 of
   // the PNG.
   int32_t encode_stage;
   z_stream deflater;
-  int32_t fed;             // canvas bytes handed to deflate so far
+  int32_t fed;  // canvas bytes handed to deflate so far
   SeededMd5 md5;
-  int32_t hashed;          // PNG bytes digested so far
-  uint8_t digest[16];      // the PNG's MD5, once hashed
+  int32_t hashed;      // PNG bytes digested so far
+  uint8_t digest[16];  // the PNG's MD5, once hashed
 };
 
 // One request, from the moment it is made until it is uploaded or saved.

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <cstring>
@@ -19,7 +18,8 @@
 namespace {
 
 uint32_t Big32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         p[3];
 }
 
 // A PNG taken apart by the standard's rules: its chunks, each CRC checked
@@ -112,9 +112,9 @@ class Screenshot : public ConnectedTest {
       for (int x = 0; x < width; ++x) {
         uint8_t* p = display->pixels + (static_cast<size_t>(y) * width + x) * bytes;
         if (bits == 32) {
-          p[0] = static_cast<uint8_t>(x);       // blue
-          p[1] = static_cast<uint8_t>(y);       // green
-          p[2] = static_cast<uint8_t>(x + y);   // red
+          p[0] = static_cast<uint8_t>(x);      // blue
+          p[1] = static_cast<uint8_t>(y);      // green
+          p[2] = static_cast<uint8_t>(x + y);  // red
           p[3] = 0;
         }
       }
@@ -232,8 +232,8 @@ TEST_F(Screenshot, EveryPixelFormatConvertsByItsRow) {
     Client().screenshots.options.x = 1;  // placed at the corner
     Client().screenshots.options.y = 1;
     Run("tg_GetSs");
-    Serve(1);
     ScreenshotSlot& slot = Client().screenshots.slots[0];
+    ServeUntil(slot, kSlotEncoding);
     ASSERT_NE(slot.capture, nullptr) << c.bits;
     const uint8_t* raw = slot.capture->raw;
     EXPECT_EQ(raw[0], 0);
@@ -256,8 +256,8 @@ TEST_F(Screenshot, ServerRequestsFollowTheirRules) {
   } cases[] = {
       {"5 5 2000 2000 50 50 1", 1, 280, 280},  // 283 x 283 after the 15/16 steps, then multiples of 4
       {"20 6 320 240 50 50 2", 1, 320, 240},
-      {"0 7 5 5 50 50 1", 1, 8, 8},        // at least 10, then a multiple of 4
-      {"13 8 320 240 50 50 1", 0, 0, 0},   // 13 / 10 = 1 is odd: discarded
+      {"0 7 5 5 50 50 1", 1, 8, 8},                      // at least 10, then a multiple of 4
+      {"13 8 320 240 50 50 1", 0, 0, 0},                 // 13 / 10 = 1 is odd: discarded
       {"0 9 477218588 477218588 50 50 1", 1, 280, 280},  // a hostile size shrinks without overflow
   };
   for (const Case& c : cases) {
@@ -355,7 +355,7 @@ TEST_F(Screenshot, DisplayFailuresAreRetriedFiveTimesThenReported) {
   }
   Serve(2);
   EXPECT_EQ(slot.attempts, 5);
-  EXPECT_NE(slot.state, kSlotCapture);
+  ServeUntil(slot, kSlotEncoding);  // composed without a picture
   ASSERT_NE(slot.capture, nullptr);
   EXPECT_EQ(slot.capture->direct_draw, 0);
   EXPECT_NE(std::string(slot.capture->text).find("Result: game window not in front"), std::string::npos);
@@ -431,7 +431,8 @@ TEST_F(Screenshot, SlicedEncodingGivesTheStreamOfOneCompressCall) {
     const std::vector<uint8_t> png(slot.capture->canvas, slot.capture->canvas + slot.capture->canvas_size);
     const size_t text = Big32(&png[33]);
     const size_t idat = 33 + 12 + text;
-    ASSERT_EQ(std::string(png.begin() + static_cast<long>(idat) + 4, png.begin() + static_cast<long>(idat) + 8), "IDAT");
+    ASSERT_EQ(std::string(png.begin() + static_cast<long>(idat) + 4, png.begin() + static_cast<long>(idat) + 8),
+              "IDAT");
     EXPECT_EQ(std::vector<uint8_t>(png.begin() + static_cast<long>(idat) + 8,
                                    png.begin() + static_cast<long>(idat) + 8 + static_cast<long>(Big32(&png[idat]))),
               once)
