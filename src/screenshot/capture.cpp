@@ -30,15 +30,6 @@ const int32_t kHostBufferValue = 0x69;
 
 int32_t RandomPercent() { return rand() % 99 + 1; }
 
-bool Reserve(uint8_t** buffer, int32_t* capacity, int64_t size) {
-  if (size > INT32_MAX) return false;
-  if (*buffer != nullptr && *capacity >= size) return true;
-  free(*buffer);
-  *buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
-  *capacity = *buffer != nullptr ? static_cast<int32_t>(size) : 0;
-  return *buffer != nullptr;
-}
-
 void FreeCapture(CaptureImage* capture) {
   if (capture == nullptr) return;
   if (capture->encode_stage == kEncodeDeflating) deflateEnd(&capture->deflater);
@@ -236,7 +227,7 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   capture.sampled_width = width / rate > 0 ? width / rate : 1;
   capture.sampled_height = height / rate > 0 ? height / rate : 1;
   const int32_t row_bytes = 1 + 3 * capture.sampled_width;
-  if (!Reserve(&capture.raw, &capture.raw_capacity, static_cast<int64_t>(row_bytes) * capture.sampled_height))
+  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, static_cast<int64_t>(row_bytes) * capture.sampled_height))
     return "out of memory";
   memset(capture.raw, 0, static_cast<size_t>(row_bytes) * static_cast<size_t>(capture.sampled_height));
 
@@ -250,18 +241,22 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   const int32_t pixel_bytes = surface.bits_per_pixel == 8 ? 1 : surface.bits_per_pixel <= 16 ? 2 : 3;
   capture.convert_step = step * rate;
   capture.work_span = (capture.sampled_width - 1) * capture.convert_step + pixel_bytes;
-  if (!Reserve(&capture.work, &capture.work_capacity,
-               static_cast<int64_t>(capture.work_span) * capture.sampled_height)) {
+  if (!ReserveBuffer(&capture.work, &capture.work_capacity,
+                     static_cast<int64_t>(capture.work_span) * capture.sampled_height)) {
     PlatformDisplayUnlock();
     return "out of memory";
   }
-  memset(capture.work, 0, static_cast<size_t>(capture.work_span) * static_cast<size_t>(capture.sampled_height));
   const int64_t first_byte = static_cast<int64_t>(window.left + capture.offset_x) * surface.bits_per_pixel / 8;
   // The part of each row that lies inside the surface's pitch.
   const int64_t from = first_byte < 0 ? 0 : first_byte;
   const int64_t to = first_byte + capture.work_span < surface.pitch ? first_byte + capture.work_span : surface.pitch;
+  // Whatever lies outside the surface reads as black.
+  const int64_t top = static_cast<int64_t>(window.top) + capture.offset_y;
+  const int64_t bottom = top + static_cast<int64_t>(capture.sampled_height - 1) * rate;
+  if (from != first_byte || to != first_byte + capture.work_span || top < 0 || bottom >= surface.height)
+    memset(capture.work, 0, static_cast<size_t>(capture.work_span) * static_cast<size_t>(capture.sampled_height));
   for (int32_t sy = 0; sy < capture.sampled_height && from < to; ++sy) {
-    const int64_t row = static_cast<int64_t>(window.top) + capture.offset_y + static_cast<int64_t>(sy) * rate;
+    const int64_t row = top + static_cast<int64_t>(sy) * rate;
     if (row >= surface.height) break;  // the surface ends here
     if (row < 0) continue;
     memcpy(capture.work + static_cast<size_t>(sy) * static_cast<size_t>(capture.work_span) + (from - first_byte),
@@ -302,7 +297,7 @@ const char* CaptureFromHost(HostInterface* host, CaptureImage& capture, const Re
   capture.offset_x = (screen_width - width) * request.x / 100;
   capture.window_width = screen_width;
   capture.window_height = screen_height;
-  if (!Reserve(&capture.work, &capture.work_capacity, (static_cast<int64_t>(height) + 1) * width * 4))
+  if (!ReserveBuffer(&capture.work, &capture.work_capacity, (static_cast<int64_t>(height) + 1) * width * 4))
     return "out of memory";
   const int32_t value =
       host->host_screen_info(kHostBufferValue, static_cast<int32_t>(reinterpret_cast<intptr_t>(capture.work)));
@@ -323,7 +318,7 @@ bool SampleHostPixels(CaptureImage& capture, const uint8_t* pixels, int32_t widt
   capture.sampled_width = width / rate > 0 ? width / rate : 1;
   capture.sampled_height = height / rate > 0 ? height / rate : 1;
   const int32_t row_bytes = 1 + 3 * capture.sampled_width;
-  if (!Reserve(&capture.raw, &capture.raw_capacity, static_cast<int64_t>(row_bytes) * capture.sampled_height))
+  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, static_cast<int64_t>(row_bytes) * capture.sampled_height))
     return false;
   // Bottom row first in the host's pixels; the canvas is top side up.
   for (int32_t sy = 0; sy < capture.sampled_height; ++sy) {
@@ -370,9 +365,9 @@ void DrawText(CaptureImage& capture, const char* text, int32_t row) {
   }
 }
 
-// Fills the four further text lines and the annotation, sizes the canvas to
-// the image and the longest line, and draws it. false when no canvas memory.
-bool Compose(HostInterface* host, ScreenshotSlot& slot, CaptureImage& capture, const char* error) {
+// Fills the four further text lines and the annotation and sizes the canvas
+// to the image and the longest line. false when no canvas memory.
+bool StartComposing(HostInterface* host, ScreenshotSlot& slot, CaptureImage& capture, const char* error) {
   const ForegroundStatistics& foreground = Screenshots().foreground;
   const char* method = capture.direct_draw ? "DirectDraw" : capture.host_route ? "Host" : "None";
   FormatText(capture.lines[1], sizeof capture.lines[1], "Capture: %s %dx%d of %dx%d, rate %d", method,
@@ -408,27 +403,40 @@ bool Compose(HostInterface* host, ScreenshotSlot& slot, CaptureImage& capture, c
   capture.canvas_width = capture.margin_left + capture.sampled_width + capture.margin_right;
   capture.canvas_height = capture.margin_top + capture.sampled_height + capture.margin_bottom;
   const int64_t row_bytes = 1 + 3 * static_cast<int64_t>(capture.canvas_width);
-  if (!Reserve(&capture.canvas, &capture.canvas_capacity, row_bytes * capture.canvas_height)) return false;
+  if (!ReserveBuffer(&capture.canvas, &capture.canvas_capacity, row_bytes * capture.canvas_height)) return false;
   capture.canvas_size = static_cast<int32_t>(row_bytes * capture.canvas_height);
-  memset(capture.canvas, 0, static_cast<size_t>(capture.canvas_size));
+  capture.rows_composed = 0;
+  return true;
+}
 
+// Writes a slice of canvas rows: frame, image and black margins; the text
+// goes in once the last row is written. True when the canvas is complete.
+bool ComposeRows(CaptureImage& capture) {
+  const size_t row_bytes = 1 + 3 * static_cast<size_t>(capture.canvas_width);
   const int32_t last = capture.canvas_height - 1;
   const int32_t band_line = capture.sampled_height + 19;
-  for (int32_t y = 0; y <= last; ++y) {
+  const bool image = (capture.direct_draw || capture.host_route) && capture.raw != nullptr;
+  const size_t raw_row = 1 + 3 * static_cast<size_t>(capture.sampled_width);
+  const int32_t end = capture.rows_composed + kCaptureRowsPerCycle < capture.canvas_height
+                          ? capture.rows_composed + kCaptureRowsPerCycle
+                          : capture.canvas_height;
+  for (int32_t y = capture.rows_composed; y < end; ++y) {
+    uint8_t* row = capture.canvas + static_cast<size_t>(y) * row_bytes;
     if (y == 0 || y == last || y == band_line) {
-      for (int32_t x = 0; x < capture.canvas_width; ++x) SetPixel(capture, x, y, kGrey);
-    } else {
-      SetPixel(capture, 0, y, kGrey);
-      SetPixel(capture, capture.canvas_width - 1, y, kGrey);
+      row[0] = 0;
+      memset(row + 1, kGrey, row_bytes - 1);
+      continue;
     }
+    memset(row, 0, row_bytes);
+    const int32_t image_y = y - capture.margin_top;
+    if (image && image_y >= 0 && image_y < capture.sampled_height)
+      memcpy(row + 1 + 3 * static_cast<size_t>(capture.margin_left),
+             capture.raw + static_cast<size_t>(image_y) * raw_row + 1, raw_row - 1);
+    SetPixel(capture, 0, y, kGrey);
+    SetPixel(capture, capture.canvas_width - 1, y, kGrey);
   }
-  if ((capture.direct_draw || capture.host_route) && capture.raw != nullptr) {
-    const size_t raw_row = 1 + 3 * static_cast<size_t>(capture.sampled_width);
-    for (int32_t y = 0; y < capture.sampled_height; ++y)
-      memcpy(capture.canvas + static_cast<size_t>(capture.margin_top + y) * static_cast<size_t>(row_bytes) + 1 +
-                 3 * static_cast<size_t>(capture.margin_left),
-             capture.raw + static_cast<size_t>(y) * raw_row + 1, raw_row - 1);
-  }
+  capture.rows_composed = end;
+  if (end < capture.canvas_height) return false;
   for (int i = 0; i < 5; ++i)
     DrawText(capture, capture.lines[i], capture.margin_top + capture.sampled_height + 21 + kTextRowStep * i);
   return true;
@@ -446,6 +454,15 @@ void SetUpDisplay() {
 }
 
 }  // namespace
+
+bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size) {
+  if (size > INT32_MAX) return false;
+  if (*buffer != nullptr && *capacity >= size) return true;
+  free(*buffer);
+  *buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+  *capacity = *buffer != nullptr ? static_cast<int32_t>(size) : 0;
+  return *buffer != nullptr;
+}
 
 void PrepareCaptureDevice(HostInterface*) {
   if (!Screenshots().display.ready) SetUpDisplay();
@@ -480,7 +497,11 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) 
   }
   // Later cycles convert the copied rows, a slice at a time, then compose.
   if (capture->capture_phase == kCaptureConverting) {
-    if (ConvertRows(*capture)) capture->capture_phase = kCaptureComposing;
+    if (!ConvertRows(*capture)) return;
+    free(capture->work);  // the surface copy is not needed past here
+    capture->work = nullptr;
+    capture->work_capacity = 0;
+    capture->capture_phase = kCaptureComposing;
     return;
   }
   if (capture->capture_phase == kCaptureNew) {
@@ -522,10 +543,14 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) 
     capture->capture_phase = kCaptureComposing;
     return;
   }
-  if (!Compose(host, slot, *capture, capture->error[0] != '\0' ? capture->error : nullptr)) {
-    ConsolePrint(0, "Screenshot dropped: no memory for the canvas");
-    ClearScreenshotSlot(slot);
+  if (capture->capture_phase == kCaptureComposing) {
+    if (!StartComposing(host, slot, *capture, capture->error[0] != '\0' ? capture->error : nullptr)) {
+      ConsolePrint(0, "Screenshot dropped: no memory for the canvas");
+      ClearScreenshotSlot(slot);
+      return;
+    }
+    capture->capture_phase = kCaptureComposingRows;
     return;
   }
-  slot.state = kSlotEncoding;
+  if (ComposeRows(*capture)) slot.state = kSlotEncoding;
 }

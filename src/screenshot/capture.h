@@ -30,5 +30,10 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);
 // route samples the screen; the canvas then shows them. false without memory.
 bool SampleHostPixels(CaptureImage& capture, const uint8_t* pixels, int32_t width, int32_t height, int32_t rate);
 
+// Grows one of a capture's buffers to at least size bytes by freeing and
+// allocating anew (the old contents go). false when size is over 2 GiB or
+// there is no memory, with the buffer then empty.
+bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size);
+
 // Frees the slot's capture and clears the slot (free state).
 void ClearScreenshotSlot(ScreenshotSlot& slot);

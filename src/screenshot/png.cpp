@@ -35,15 +35,6 @@ void EndChunk(wire::ByteWriter& png, uint8_t* out, int32_t start) {
   png.U32BE(~Crc32Update(0xFFFFFFFFu, png.Length() - start, out + start));
 }
 
-// Grows a buffer to at least size bytes by freeing and allocating anew.
-bool Reserve(uint8_t** buffer, int32_t* capacity, int32_t size) {
-  if (*buffer != nullptr && *capacity >= size) return true;
-  free(*buffer);
-  *buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
-  *capacity = *buffer != nullptr ? size : 0;
-  return *buffer != nullptr;
-}
-
 }  // namespace
 
 uint32_t Crc32Update(uint32_t crc, int32_t length, const uint8_t* bytes) {
@@ -100,7 +91,7 @@ void DropEncoding(ScreenshotSlot& slot) {
 bool StartDeflate(CaptureImage& capture) {
   const int32_t canvas_size = capture.canvas_size;
   const int32_t bound = canvas_size + canvas_size / 100 + 16;
-  if (!Reserve(&capture.raw, &capture.raw_capacity, bound)) return false;
+  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, bound)) return false;
   memset(&capture.deflater, 0, sizeof capture.deflater);
   if (deflateInit(&capture.deflater, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
   capture.deflater.next_out = capture.raw;
@@ -126,7 +117,7 @@ bool DeflateSlice(CaptureImage& capture) {
   capture.encode_stage = kEncodeHashing;
   if (result != Z_STREAM_END) return false;
   const int32_t text_length = static_cast<int32_t>(strlen(capture.text));
-  if (!Reserve(&capture.canvas, &capture.canvas_capacity, PngSize(text_length, n))) return false;
+  if (!ReserveBuffer(&capture.canvas, &capture.canvas_capacity, PngSize(text_length, n))) return false;
   capture.canvas_size = WritePng(capture.canvas, capture.raw, n, static_cast<uint32_t>(capture.canvas_width),
                                  static_cast<uint32_t>(capture.canvas_height), capture.text, 8, 2, 0, 0, 0);
   capture.md5.Start(0);

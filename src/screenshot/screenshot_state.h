@@ -24,8 +24,9 @@ enum SlotState : int32_t {
 };
 
 // How far the capture has come: the surface rows copied under one lock are
-// converted over cycles, then the canvas is composed.
-enum CapturePhase : int32_t { kCaptureNew = 0, kCaptureConverting, kCaptureComposing };
+// converted over cycles, then the canvas is sized and its rows are written
+// over cycles too.
+enum CapturePhase : int32_t { kCaptureNew = 0, kCaptureConverting, kCaptureComposing, kCaptureComposingRows };
 
 // How far the encoding of a capture has come: it spreads over cycles.
 enum EncodeStage : int32_t { kEncodeNotStarted = 0, kEncodeDeflating, kEncodeHashing, kEncodeDone };
@@ -57,9 +58,10 @@ struct CaptureImage {
   int direct_draw;  // the DirectDraw route made the image
   int host_route;   // the host route made the image
   // Capturing in slices: the surface rows are copied at once, then
-  // converted a few rows per cycle.
+  // converted, then composed, a few rows per cycle.
   int32_t capture_phase;  // CapturePhase
   int32_t rows_converted;
+  int32_t rows_composed;
   int32_t work_span;     // bytes of one copied row
   int32_t convert_step;  // bytes from one sample to the next
   // Encoding in slices: the deflate stream over the canvas, then the MD5 of
