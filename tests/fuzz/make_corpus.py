@@ -70,6 +70,19 @@ def main():
     write("session", "server_changes", b"\x04\x00\x06\x01\x04\x00\x01" + chunk(HELLO) + b"\x06\x02\x04\x00\x06\x03\x04\x00")
     write("session", "codes", b"\x04\x00\x07\x01\x05x 1 2 3 4\x07\x22\x06tg_cvl\x07\x60\x00\x04\xff\x05\xff\x04\x00")
 
+    # Screenshots: a display shape, then request, send-list, restart and
+    # window lines.
+    def shape(selector, width, height, pitch, hidden, right, bottom):
+        return bytes([selector]) + (width - 1).to_bytes(2, "little") + (height - 1).to_bytes(2, "little") + \
+            bytes([pitch, hidden, 0, 0, right, bottom])
+    normal = shape(4, 640, 480, 0, 0, 108, 122)
+    write("screenshot", "upload", normal + b"I0 123 7 320 240 50 50 1\nC\nS5 *\nC\nS5 0 3 7\nOPNGA-\nOPNGA3\n")
+    write("screenshot", "huge_numbers", normal + b"I0 1 2 4294967295 99999999999 -5 200 3\nC\nS5 4294967295\n")
+    write("screenshot", "minimised_mid_capture", normal + b"I0 9 8 2000 2000 0 0 4\nW\nC\nW\nC\n")
+    write("screenshot", "palette", shape(0, 300, 200, 7, 0, 60, 60) + b"I0 1 2 300 200 10 90 2\n")
+    write("screenshot", "sixteen_bits", shape(2, 320, 240, 0, 0, 60, 70) + b"I0 1 2 100 100 50 50 1\nC\n")
+    write("screenshot", "no_display", bytes([0x84]) + normal[1:] + b"I0 1 2 64 64 50 50 1\nC\nC\nC\n")
+
 
 if __name__ == "__main__":
     main()
