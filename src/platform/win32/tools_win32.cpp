@@ -81,6 +81,10 @@ int PlatformReadInput(char* buffer, int size) {
 namespace {
 
 HWND g_game_window = nullptr;
+// The moving square: its size and its rows below the top of the grass.
+const LONG kRunnerSize = 16;
+const LONG kRunnerRow = 88;
+DWORD g_last_repaint = 0;
 
 void PaintScene(HDC dc, const RECT& area) {
   const LONG ground = area.top + (area.bottom - area.top) * 2 / 3;
@@ -99,6 +103,12 @@ void PaintScene(HDC dc, const RECT& area) {
   Ellipse(dc, 640, 140, 760, 260);  // the sun
   SelectObject(dc, old);
   DeleteObject(yellow);
+  // A white square runs along the grass, so the picture changes while the
+  // game runs.
+  const LONG run = area.right - area.left - kRunnerSize;
+  const LONG x = run > 0 ? area.left + static_cast<LONG>(GetTickCount() / 4 % static_cast<DWORD>(run)) : area.left;
+  RECT runner = {x, ground + kRunnerRow, x + kRunnerSize, ground + kRunnerRow + kRunnerSize};
+  FillRect(dc, &runner, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
 }
 
 LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -132,6 +142,14 @@ void PlatformOpenGameWindow(int width, int height) {
 }
 
 void PlatformPumpGameWindow() {
+  if (g_game_window != nullptr && GetTickCount() - g_last_repaint >= 40) {
+    g_last_repaint = GetTickCount();
+    RECT area;
+    GetClientRect(g_game_window, &area);
+    const LONG ground = area.top + (area.bottom - area.top) * 2 / 3;
+    RECT strip = {area.left, ground + kRunnerRow, area.right, ground + kRunnerRow + kRunnerSize};
+    InvalidateRect(g_game_window, &strip, FALSE);
+  }
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
 }
