@@ -105,6 +105,8 @@ grep -q '^<p> <a href=scrnshot.[0-9]\{4\}_000.htm target=_blank>' home/tg/tgsslo
 # Both pictures show the game's scene where the module says it read it.
 python3 "$here/check_scene.py" shots/tg000101.png home/tg/scrnshot/*_000.png \
   || { echo "FAIL: a screenshot does not show the game's scene" >&2; exit 1; }
+# The player opens the log in a browser: its one saved screenshot loads.
+bash "$here/check_html_log.sh" home/tg 1
 if grep -q '^\[server\] <- .*rcon_password' server.txt; then echo "FAIL: a protected value was sent" >&2; exit 1; fi
 expect host_clean.txt 'Tallyguard Client: TG Server assigned guid = A1B2C3D4E5F60718293A4B5C6D7E8F90'
 expect host_clean.txt 'Tallyguard Client: Command relayed by the server'
