@@ -15,6 +15,10 @@
 #include "support/module_test.h"
 #include "util/seeded_md5.h"
 
+#ifdef TG_HAVE_LIBPNG
+#include <png.h>
+#endif
+
 namespace {
 
 uint32_t Big32(const uint8_t* p) {
@@ -70,6 +74,26 @@ DecodedPng Decode(const std::vector<uint8_t>& png) {
   out.ok = true;
   return out;
 }
+
+#ifdef TG_HAVE_LIBPNG
+// libpng's reading of a PNG as 8-bit R, G, B rows; empty when it refuses
+// the file (a bad CRC, a broken stream, a wrong layout).
+std::vector<uint8_t> DecodeWithLibpng(const std::vector<uint8_t>& png, uint32_t* width, uint32_t* height) {
+  png_image image;
+  memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return {};
+  }
+  *width = image.width;
+  *height = image.height;
+  return pixels;
+}
+#endif
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::vector<uint8_t> bytes;
@@ -437,6 +461,17 @@ TEST_F(Screenshot, SlicedEncodingGivesTheStreamOfOneCompressCall) {
                                    png.begin() + static_cast<long>(idat) + 8 + static_cast<long>(Big32(&png[idat]))),
               once)
         << content;
+#ifdef TG_HAVE_LIBPNG
+    // libpng reads back every pixel of the canvas (whose rows lead with
+    // their filter byte).
+    uint32_t width = 0, height = 0;
+    const std::vector<uint8_t> pixels = DecodeWithLibpng(png, &width, &height);
+    ASSERT_EQ(width, static_cast<uint32_t>(slot.capture->canvas_width)) << content;
+    ASSERT_EQ(height, static_cast<uint32_t>(slot.capture->canvas_height)) << content;
+    for (uint32_t y = 0; y < height; ++y)
+      ASSERT_EQ(memcmp(&pixels[3 * width * y], &canvas[(1 + 3 * width) * y + 1], 3 * width), 0)
+          << content << ", row " << y;
+#endif
     SeededMd5 whole;
     whole.Digest(png.data(), static_cast<int32_t>(png.size()), 0);
     EXPECT_EQ(memcmp(slot.capture->digest, whole.DigestBytes(), 16), 0) << content;
