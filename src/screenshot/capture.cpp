@@ -41,7 +41,7 @@ void FreeCapture(CaptureImage* capture) {
 }
 
 CaptureImage* NewCapture() {
-  void* block = malloc(sizeof(CaptureImage));
+  void* block = AllocateScreenshotMemory(sizeof(CaptureImage));
   if (block == nullptr) return nullptr;
   CaptureImage* capture = new (block) CaptureImage();
   capture->sample_rate = 1;
@@ -455,11 +455,16 @@ void SetUpDisplay() {
 
 }  // namespace
 
+void* AllocateScreenshotMemory(size_t size) {
+  const ScreenshotAllocator allocate = Screenshots().allocate;
+  return allocate != nullptr ? allocate(size) : malloc(size);
+}
+
 bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size) {
   if (size > INT32_MAX) return false;
   if (*buffer != nullptr && *capacity >= size) return true;
   free(*buffer);
-  *buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+  *buffer = static_cast<uint8_t*>(AllocateScreenshotMemory(static_cast<size_t>(size)));
   *capacity = *buffer != nullptr ? static_cast<int32_t>(size) : 0;
   return *buffer != nullptr;
 }

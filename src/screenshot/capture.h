@@ -3,6 +3,7 @@
 // on a canvas with a grey frame and five lines of text under it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "screenshot/screenshot_state.h"
@@ -29,6 +30,10 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);
 // every rate pixels into the capture's raw rows, top side up, as the display
 // route samples the screen; the canvas then shows them. false without memory.
 bool SampleHostPixels(CaptureImage& capture, const uint8_t* pixels, int32_t width, int32_t height, int32_t rate);
+
+// Memory for a screenshot (the capture, its buffers, deflate's state):
+// from the state's allocator, malloc by default; freed with free.
+void* AllocateScreenshotMemory(size_t size);
 
 // Grows one of a capture's buffers to at least size bytes by freeing and
 // allocating anew (the old contents go). false when size is over 2 GiB or

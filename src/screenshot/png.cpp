@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -86,6 +87,13 @@ void DropEncoding(ScreenshotSlot& slot) {
   ClearScreenshotSlot(slot);
 }
 
+// deflate's memory comes from where the screenshot's comes from.
+voidpf DeflaterAllocate(voidpf, uInt items, uInt size) {
+  if (size != 0 && items > SIZE_MAX / size) return Z_NULL;
+  return AllocateScreenshotMemory(static_cast<size_t>(items) * size);
+}
+void DeflaterFree(voidpf, voidpf block) { free(block); }
+
 // Starts the deflate stream over the canvas: the same stream one compress()
 // call at the default level makes.
 bool StartDeflate(CaptureImage& capture) {
@@ -93,6 +101,8 @@ bool StartDeflate(CaptureImage& capture) {
   const int32_t bound = canvas_size + canvas_size / 100 + 16;
   if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, bound)) return false;
   memset(&capture.deflater, 0, sizeof capture.deflater);
+  capture.deflater.zalloc = DeflaterAllocate;
+  capture.deflater.zfree = DeflaterFree;
   if (deflateInit(&capture.deflater, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
   capture.deflater.next_out = capture.raw;
   capture.deflater.avail_out = static_cast<uInt>(bound);

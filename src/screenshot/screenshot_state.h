@@ -131,6 +131,10 @@ struct ForegroundStatistics {
   int counted = 0;  // a cycle has been counted (there is a previous verdict)
 };
 
+// Where a screenshot's memory comes from: malloc, unless a test hands in an
+// allocator that fails on purpose.
+using ScreenshotAllocator = void* (*)(size_t size);
+
 struct ScreenshotState {
   ScreenshotSlot slots[kScreenshotSlots] = {};
   ScreenshotOptions options;
@@ -140,6 +144,7 @@ struct ScreenshotState {
   uint32_t saved_files = 0;
   DisplayState display;
   ForegroundStatistics foreground;
+  ScreenshotAllocator allocate = nullptr;  // nullptr: malloc
 
   ScreenshotState() = default;
   ~ScreenshotState();  // frees every capture

@@ -506,3 +506,50 @@ TEST_F(Screenshot, ServerScreenshotsAreLoggedAndSavedAsThePlayerChooses) {
             std::string::npos);
   EXPECT_NE(text.find(" 127.0.0.1:27960 "), std::string::npos);
 }
+
+namespace {
+
+// An allocator that fails its nth call, counting from when it is set.
+int g_allocations = 0;
+int g_fail_at = 0;
+void* FailingAllocate(size_t size) { return ++g_allocations == g_fail_at ? nullptr : malloc(size); }
+
+}  // namespace
+
+TEST_F(Screenshot, EveryFailedAllocationIsSurvived) {
+  host.record.key_c = 0;
+  Client().screenshots.sequence = 50;
+  Client().screenshots.allocate = FailingAllocate;
+  // A server screenshot and a local one, with the nth allocation failing
+  // (0: none, to count them): each ends, uploaded, saved or dropped.
+  int total = 0;
+  for (int n = 0; n == 0 || n <= total; ++n) {
+    FreeScreenshotSlots();
+    g_allocations = 0;
+    g_fail_at = n;
+    ASSERT_TRUE(DeliverPlain("I0 0 3 64 48 50 50 1"));
+    Run("tg_GetSs");
+    const ScreenshotSlot* slots = Client().screenshots.slots;
+    for (int i = 0; i < 1000 && !((slots[0].state == kSlotFree || slots[0].state == kSlotDone) &&
+                                  (slots[1].state == kSlotFree || slots[1].state == kSlotDone));
+         ++i)
+      Cycle(250);
+    EXPECT_TRUE(slots[0].state == kSlotFree || slots[0].state == kSlotDone) << "failing allocation " << n;
+    EXPECT_TRUE(slots[1].state == kSlotFree || slots[1].state == kSlotDone) << "failing allocation " << n;
+    if (n == 0) {
+      total = g_allocations;
+      ASSERT_GE(total, 8);  // capture, buffers and deflate's state, twice
+      EXPECT_EQ(slots[0].state, kSlotDone);
+      EXPECT_EQ(slots[1].state, kSlotDone);
+    }
+  }
+  // Then, with memory to spare, the next screenshot is whole again.
+  Client().screenshots.allocate = nullptr;
+  FreeScreenshotSlots();
+  host.ClearPrints();
+  Run("tg_GetSs");
+  ServeUntil(Client().screenshots.slots[0], kSlotDone);
+  ASSERT_EQ(Client().screenshots.slots[0].state, kSlotDone);
+  EXPECT_EQ(host.prints.size(), 1u);
+  EXPECT_NE(host.prints.back().find("Screenshot saved to "), std::string::npos) << host.prints.back();
+}
