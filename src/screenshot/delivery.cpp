@@ -78,8 +78,10 @@ void SendScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
     slot.state = kSlotDone;
     return;
   }
-  if (slot.next_piece == 0) Announce(host, slot, now);
+  // The pace holds for the announcement too: a run that starts again
+  // within the second of the last piece announces once, when it sends.
   if (slot.last_piece_at != 0 && ElapsedMs(now, slot.last_piece_at) < kPieceIntervalMs) return;
+  if (slot.next_piece == 0) Announce(host, slot, now);
   bool over = true;
   const int64_t offset = static_cast<int64_t>(slot.next_piece) * kPieceBytes;
   if (slot.image_name[0] != '\0' && slot.image != nullptr && offset < slot.image_size) {

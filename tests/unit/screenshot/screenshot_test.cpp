@@ -339,19 +339,71 @@ TEST_F(Screenshot, UploadIsAnnouncedAndPacedOnePiecePerSecond) {
   EXPECT_EQ(received, png);
   EXPECT_EQ(slot.state, kSlotDone);
 
-  // A send list naming piece 1 sends that piece only; "*" everything again.
+  // A send list naming piece 1 sends that piece only; "*" everything again,
+  // announced once, when the second since that piece is over.
+  Serve(20, 100);
   ASSERT_TRUE(DeliverPlain(Bytes{0x01, '7', '0', ' ', '1', 0}));
-  Serve(6, 600);
-  std::vector<PeerFrame> frames_again = TakeFrames();
-  ASSERT_EQ(frames_again.size(), 1u);
-  EXPECT_EQ(frames_again[0].payload[0], 'H');
-  EXPECT_EQ(frames_again[0].payload[2], 1);
+  std::vector<std::pair<uint32_t, PeerFrame>> sent;  // when each frame went
+  auto serve_for = [&](uint32_t ms, bool until_sent) {
+    for (uint32_t t = 0; t < ms && !(until_sent && !sent.empty()); t += 50) {
+      Cycle(50);
+      Flush(0);
+      for (PeerFrame& frame : TakeFrames()) sent.emplace_back(TestClock::now, frame);
+    }
+  };
+  serve_for(3000, true);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].second.payload[0], 'H');
+  EXPECT_EQ(sent[0].second.payload[2], 1);
   EXPECT_EQ(slot.state, kSlotDone);
-  ASSERT_TRUE(DeliverPlain(Bytes{0x01, '7', '0', ' ', '*', 0}));
-  Serve(4, 600);
-  const std::vector<PeerFrame> restarted = TakeFrames();
-  ASSERT_FALSE(restarted.empty());
-  EXPECT_EQ(restarted[0].payload[0], 'G');
+  ASSERT_TRUE(DeliverPlain(Bytes{0x01, '7', '0', ' ', '*', 0}));  // at once
+  serve_for(8000, false);
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(sent[1].second.payload[0], 'G');
+  EXPECT_GE(sent[1].first - sent[0].first, 1000u);
+  int again = 0;
+  for (const auto& frame : sent) again += frame.second.payload[0] == 'G';
+  EXPECT_EQ(again, 1);
+}
+
+TEST_F(Screenshot, PiecesEndWhereTheImageEnds) {
+  uint32_t noise = 99;
+  for (size_t i = 0; i < 1024u * 768u * 4u; ++i) {
+    noise = noise * 1103515245u + 12345u;
+    display->pixels[i] = static_cast<uint8_t>(noise >> 24);
+  }
+  Client().screenshots.sequence = 80;
+  const struct {
+    int32_t size;
+    std::vector<size_t> pieces;
+  } cases[] = {{2048, {1024, 1024}}, {2049, {1024, 1024, 1}}, {1, {1}}};
+  for (const auto& c : cases) {
+    FreeScreenshotSlots();
+    ASSERT_TRUE(DeliverPlain("I0 0 5 64 48 50 50 1"));
+    ScreenshotSlot& slot = Client().screenshots.slots[0];
+    ServeUntil(slot, kSlotSending);
+    ASSERT_GT(slot.capture->canvas_size, 2049);
+    slot.capture->canvas_size = c.size;  // the image ends here
+    Flush();
+    TakeFrames();
+    std::vector<size_t> sizes;
+    std::vector<uint32_t> times;
+    int announcements = 0;
+    for (int i = 0; i < 100 && slot.state != kSlotDone; ++i) {
+      Cycle(100);
+      for (const PeerFrame& frame : TakeFrames()) {
+        if (frame.payload[0] == 'G') ++announcements;
+        if (frame.payload[0] != 'H') continue;
+        EXPECT_EQ(frame.payload[2], sizes.size()) << c.size;
+        sizes.push_back(frame.payload.size() - 4);
+        times.push_back(TestClock::now);
+      }
+    }
+    EXPECT_EQ(slot.state, kSlotDone) << c.size;
+    EXPECT_EQ(announcements, 1) << c.size;
+    EXPECT_EQ(sizes, c.pieces) << c.size;
+    for (size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 1000u) << c.size;
+  }
 }
 
 TEST_F(Screenshot, ThirteenthRequestReusesTheOldestSlotThatIsNotSending) {
