@@ -84,7 +84,9 @@ void SendScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
   if (slot.next_piece == 0) Announce(host, slot, now);
   bool over = true;
   const int64_t offset = static_cast<int64_t>(slot.next_piece) * kPieceBytes;
-  if (slot.image_name[0] != '\0' && slot.image != nullptr && offset < slot.image_size) {
+  // A piece number from the server may be anything: only pieces inside the
+  // image are sent, anything else ends the run.
+  if (slot.image_name[0] != '\0' && slot.image != nullptr && offset >= 0 && offset < slot.image_size) {
     const int32_t n =
         static_cast<int32_t>(slot.image_size - offset < kPieceBytes ? slot.image_size - offset : kPieceBytes);
     uint8_t payload[4 + kPieceBytes];

@@ -364,6 +364,25 @@ TEST_F(Screenshot, UploadIsAnnouncedAndPacedOnePiecePerSecond) {
   int again = 0;
   for (const auto& frame : sent) again += frame.second.payload[0] == 'G';
   EXPECT_EQ(again, 1);
+
+  // Piece numbers outside the image end the run with nothing sent.
+  for (int i = 0; i < 200 && slot.state != kSlotDone; ++i) Cycle(500);
+  ASSERT_EQ(slot.state, kSlotDone);
+  Flush(0);
+  TakeFrames();
+  for (const std::string list : {"4294967295", "2147483647", "99"}) {
+    sent.clear();
+    const std::string text =
+        "\x01"
+        "70 " +
+        list;
+    Bytes payload(text.begin(), text.end());
+    payload.push_back(0);
+    ASSERT_TRUE(DeliverPlain(payload));
+    serve_for(3000, false);
+    EXPECT_TRUE(sent.empty()) << list;
+    EXPECT_EQ(slot.state, kSlotDone) << list;
+  }
 }
 
 TEST_F(Screenshot, PiecesEndWhereTheImageEnds) {
