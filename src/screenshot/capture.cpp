@@ -228,8 +228,7 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   capture.sampled_height = height / rate > 0 ? height / rate : 1;
   const int32_t row_bytes = 1 + 3 * capture.sampled_width;
   if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, static_cast<int64_t>(row_bytes) * capture.sampled_height))
-    return "out of memory";
-  memset(capture.raw, 0, static_cast<size_t>(row_bytes) * static_cast<size_t>(capture.sampled_height));
+    return "out of memory";  // each raw row is cleared when it is converted
 
   // The rows of the area are copied while the surface is locked (one copy
   // per sampled row); the conversion then runs a few rows per cycle.
@@ -273,10 +272,12 @@ bool ConvertRows(CaptureImage& capture) {
   const int32_t last = capture.rows_converted + kCaptureRowsPerCycle < capture.sampled_height
                            ? capture.rows_converted + kCaptureRowsPerCycle
                            : capture.sampled_height;
-  for (int32_t sy = capture.rows_converted; sy < last; ++sy)
+  for (int32_t sy = capture.rows_converted; sy < last; ++sy) {
+    uint8_t* row = capture.raw + static_cast<size_t>(sy) * static_cast<size_t>(row_bytes);
+    memset(row, 0, static_cast<size_t>(row_bytes));  // filter byte 0; samples not read stay black
     ConvertRow(capture.work + static_cast<size_t>(sy) * static_cast<size_t>(capture.work_span), capture.work_span,
-               capture.bits_per_pixel, 0, capture.convert_step, capture.sampled_width,
-               capture.raw + static_cast<size_t>(sy) * static_cast<size_t>(row_bytes) + 1);
+               capture.bits_per_pixel, 0, capture.convert_step, capture.sampled_width, row + 1);
+  }
   capture.rows_converted = last;
   return last >= capture.sampled_height;
 }
