@@ -106,6 +106,21 @@ bool ReadRequest(HostInterface* host, ScreenshotSlot& slot, CaptureImage& captur
   return true;
 }
 
+// The sample rates a capture knows: 1, 2 and 4; anything else reads as 1.
+int32_t ValidSampleRate(int32_t rate) { return rate == 2 || rate == 4 ? rate : 1; }
+
+// Sizes the sampled image of an area of width x height read every rate
+// pixels, and reserves its raw rows. false without memory.
+bool SizeSampledImage(CaptureImage& capture, int32_t width, int32_t height, int32_t rate) {
+  capture.sample_rate = rate;
+  capture.captured_width = width;
+  capture.captured_height = height;
+  capture.sampled_width = width / rate > 0 ? width / rate : 1;
+  capture.sampled_height = height / rate > 0 ? height / rate : 1;
+  const int64_t row_bytes = 1 + 3 * static_cast<int64_t>(capture.sampled_width);
+  return ReserveBuffer(&capture.raw, &capture.raw_capacity, row_bytes * capture.sampled_height);
+}
+
 // ---- the display route -------------------------------------------------
 
 void SetUpDisplay();
@@ -206,8 +221,7 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   if (bits == 32 && display.bytes_per_pixel == 0) return "surface test failed";
   if (bits == 8) ReadPalette();
 
-  int32_t rate = request.srate;
-  if (rate != 1 && rate != 2 && rate != 4) rate = 1;
+  const int32_t rate = ValidSampleRate(request.srate);
   int32_t x = request.x, y = request.y;
   if (x == 0 || x > 99) x = RandomPercent();
   if (y == 0 || y > 99) y = RandomPercent();
@@ -221,14 +235,8 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   if (width <= 0 || height <= 0) return "nothing to capture";
   capture.offset_y = (capture.window_height - height) * y / 100;
   capture.offset_x = (capture.window_width - width) * x / 100;
-  capture.sample_rate = rate;
-  capture.captured_width = width;
-  capture.captured_height = height;
-  capture.sampled_width = width / rate > 0 ? width / rate : 1;
-  capture.sampled_height = height / rate > 0 ? height / rate : 1;
-  const int32_t row_bytes = 1 + 3 * capture.sampled_width;
-  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, static_cast<int64_t>(row_bytes) * capture.sampled_height))
-    return "out of memory";  // each raw row is cleared when it is converted
+  // Each raw row is cleared when it is converted.
+  if (!SizeSampledImage(capture, width, height, rate)) return "out of memory";
 
   // The rows of the area are copied while the surface is locked (one copy
   // per sampled row); the conversion then runs a few rows per cycle.
@@ -290,8 +298,6 @@ const char* CaptureFromHost(HostInterface* host, CaptureImage& capture, const Re
   // The routine and the buffer travel as 32-bit values: a host of another
   // width cannot hand them over.
   if (sizeof(void*) != sizeof(int32_t)) return "no host pixels on this target";
-  int32_t rate = request.srate;
-  if (rate != 1 && rate != 2 && rate != 4) rate = 1;
   const int32_t width = request.width < screen_width ? request.width : screen_width;
   const int32_t height = request.height < screen_height ? request.height : screen_height;
   capture.offset_y = (screen_height - height) * request.y / 100;
@@ -306,21 +312,15 @@ const char* CaptureFromHost(HostInterface* host, CaptureImage& capture, const Re
       reinterpret_cast<TgHostReadPixels>(static_cast<intptr_t>(host->host_screen_info(kHostPixelRoutine, 0)));
   if (read == nullptr) return "no host pixel routine";
   read(capture.offset_x, capture.offset_y, width, height, value);
-  return SampleHostPixels(capture, capture.work, width, height, rate) ? nullptr : "out of memory";
+  return SampleHostPixels(capture, capture.work, width, height, request.srate) ? nullptr : "out of memory";
 }
 
 }  // namespace
 
 bool SampleHostPixels(CaptureImage& capture, const uint8_t* pixels, int32_t width, int32_t height, int32_t rate) {
-  if (rate != 1 && rate != 2 && rate != 4) rate = 1;
-  capture.sample_rate = rate;
-  capture.captured_width = width;
-  capture.captured_height = height;
-  capture.sampled_width = width / rate > 0 ? width / rate : 1;
-  capture.sampled_height = height / rate > 0 ? height / rate : 1;
+  rate = ValidSampleRate(rate);
+  if (!SizeSampledImage(capture, width, height, rate)) return false;
   const int32_t row_bytes = 1 + 3 * capture.sampled_width;
-  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, static_cast<int64_t>(row_bytes) * capture.sampled_height))
-    return false;
   // Bottom row first in the host's pixels; the canvas is top side up.
   for (int32_t sy = 0; sy < capture.sampled_height; ++sy) {
     const int64_t source_row = static_cast<int64_t>(height) - 1 - static_cast<int64_t>(sy) * rate;
