@@ -61,7 +61,8 @@ static void TG_CALL Send(int32_t length, const void *frame) { (void)length, (voi
 
 static int32_t TG_CALL ScreenInfo(int32_t code, int32_t value) {
   (void)value;
-  return code == 101 ? 640 : code == 102 ? 480 : 0;
+  /* A screen of 640 x 480 whose pixels the game does not offer. */
+  return code == TG_SCREEN_WIDTH ? 640 : code == TG_SCREEN_HEIGHT ? 480 : 0;
 }
 
 int main(int argc, char **argv) {

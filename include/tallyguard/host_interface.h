@@ -282,20 +282,28 @@ typedef void(TG_CALL *TgHostSend)(int32_t length, const void *frame);
 typedef void(TG_CALL *TgHostSendOutOfBand)(const char *address, int32_t port, int32_t length, const void *data);
 
 /* Screen facts for screenshots, used when the module cannot read the screen
- * itself (five failed attempts in a row):
- *   0x68  non-zero when the game can deliver pixels (else 0)
- *   0x66  screen width, 0x67 screen height, in pixels
- *   0x69  value = the address of the module's pixel buffer (32-bit hosts);
- *         the result is handed back to the pixel routine as its last word
- *   0x65  the address of the game's TgHostReadPixels routine
- * 101 and 102 are the screen's width and height too. Unknown codes: 0.
- * Must be present; a game without pixels of its own answers 0 to 0x68.
- * Addresses travel as 32-bit values, so only 32-bit games can offer pixels. */
+ * itself (five failed attempts in a row); see the screen codes below.
+ * Unknown codes: 0. Must be present; a game without pixels of its own
+ * answers 0 to TG_SCREEN_HAS_PIXELS. Addresses travel as 32-bit values, so
+ * only 32-bit games can offer pixels. */
 typedef int32_t(TG_CALL *TgHostScreenInfo)(int32_t code, int32_t value);
 
-/* The game's pixel routine (code 0x65): fills the buffer given through code
- * 0x69 with width x height pixels of 3 bytes (R, G, B), bottom row first,
- * from the screen area whose top-left corner is (x, y). */
+/* The codes of host_screen_info, in the order the module asks them. */
+enum TgScreenCode {
+  TG_SCREEN_HAS_PIXELS = 0x68, /* 104: non-zero when the game can deliver pixels */
+  TG_SCREEN_WIDTH = 0x66,      /* 102: the screen's width in pixels */
+  TG_SCREEN_HEIGHT = 0x67,     /* 103: the screen's height in pixels */
+  TG_SCREEN_BUFFER = 0x69,     /* 105: value = the address of the module's pixel
+                                  buffer; the answer is handed back to the
+                                  pixel routine as its last word */
+  TG_SCREEN_READ_PIXELS = 0x65 /* 101: the address of the game's
+                                  TgHostReadPixels routine */
+};
+
+/* The game's pixel routine (TG_SCREEN_READ_PIXELS): fills the buffer given
+ * through TG_SCREEN_BUFFER with width x height pixels of 3 bytes (R, G, B),
+ * rows packed, bottom row first, from the screen area whose top-left corner
+ * is (x, y). */
 typedef void(TG_CALL *TgHostReadPixels)(int32_t x, int32_t y, int32_t width, int32_t height, int32_t value);
 
 /* ---- operations the module installs (called by the game) --------------- */

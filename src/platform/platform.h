@@ -154,6 +154,10 @@ void PlatformSleep(uint32_t milliseconds);
 void PlatformOpenGameWindow(int width, int height);
 // Handles the game window's messages; once per frame.
 void PlatformPumpGameWindow();
+// Reads width x height pixels of the game window from (x, y) of its client
+// area into out as R, G, B, rows packed, bottom row first (the way a game
+// reads its own frame). false when there is no game window to read.
+int PlatformReadGameWindow(int32_t x, int32_t y, int32_t width, int32_t height, uint8_t* out);
 // Takes what has arrived on standard input without waiting: the count of
 // bytes copied into buffer (0 when nothing waits), or -1 once the input has
 // ended and everything was taken.

@@ -10,6 +10,7 @@
 #include "protocol/framing.h"
 #include "protocol/protocol_state.h"
 #include "screenshot/glyphs.h"
+#include "screenshot/memory.h"
 #include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/text.h"
@@ -21,23 +22,16 @@ const int32_t kTextBand = 86;
 const int32_t kTextRowStep = 13;
 const uint8_t kGrey = 127;
 
-// Host screen-information codes.
-const int32_t kHostPixelRoutine = 0x65;
-const int32_t kHostScreenWidth = 0x66;
-const int32_t kHostScreenHeight = 0x67;
-const int32_t kHostHasPixels = 0x68;
-const int32_t kHostBufferValue = 0x69;
-
 int32_t RandomPercent() { return rand() % 99 + 1; }
 
 void FreeCapture(CaptureImage* capture) {
   if (capture == nullptr) return;
   if (capture->encode_stage == kEncodeDeflating) deflateEnd(&capture->deflater);
-  free(capture->raw);
-  free(capture->canvas);
-  free(capture->work);
+  ReleaseScreenshotMemory(capture->raw);
+  ReleaseScreenshotMemory(capture->canvas);
+  ReleaseScreenshotMemory(capture->work);
   capture->~CaptureImage();
-  free(capture);
+  ReleaseScreenshotMemory(capture);
 }
 
 CaptureImage* NewCapture() {
@@ -206,9 +200,9 @@ void ConvertRow(const uint8_t* row, int64_t pitch, int32_t bits, int64_t first, 
   }
 }
 
-// Reads the area of the game window into the raw rows. Gives an error text,
-// or none on success.
-const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
+// Checks the display and sizes the area of the game window to read, with
+// its buffers. Gives an error text, or none on success.
+const char* PlanDisplayCapture(CaptureImage& capture, const Request& request) {
   DisplayState& display = Screenshots().display;
   if (!display.in_front) return "game window not in front";
   if (!display.ready) SetUpDisplay();  // not prepared early: now, when it is needed
@@ -238,30 +232,49 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   // Each raw row is cleared when it is converted.
   if (!SizeSampledImage(capture, width, height, rate)) return "out of memory";
 
-  // The rows of the area are copied while the surface is locked (one copy
-  // per sampled row); the conversion then runs a few rows per cycle.
-  if (!PlatformDisplayLock(&surface)) return "surface lock failed";
-  capture.bits_per_pixel = surface.bits_per_pixel;
-  capture.pitch = surface.pitch;
-  const int32_t step = surface.bits_per_pixel == 32 ? (display.bytes_per_pixel == 3 ? 3 : CurrentSettings().ss_bpp)
-                                                    : (surface.bits_per_pixel + 7) / 8;
-  const int32_t pixel_bytes = surface.bits_per_pixel == 8 ? 1 : surface.bits_per_pixel <= 16 ? 2 : 3;
+  capture.bits_per_pixel = bits;
+  const int32_t step = bits == 32 ? (display.bytes_per_pixel == 3 ? 3 : CurrentSettings().ss_bpp) : (bits + 7) / 8;
+  const int32_t pixel_bytes = bits == 8 ? 1 : bits <= 16 ? 2 : 3;
   capture.convert_step = step * rate;
   capture.work_span = (capture.sampled_width - 1) * capture.convert_step + pixel_bytes;
   if (!ReserveBuffer(&capture.work, &capture.work_capacity,
-                     static_cast<int64_t>(capture.work_span) * capture.sampled_height)) {
-    PlatformDisplayUnlock();
+                     static_cast<int64_t>(capture.work_span) * capture.sampled_height))
     return "out of memory";
+  capture.work_cleared = 0;
+  return nullptr;
+}
+
+// Clears the next slice of the buffer the surface rows are copied into
+// (whatever lies outside the surface reads as black); true once it is all
+// clear. Fresh memory is touched here, a slice a cycle, so that the copy
+// under the lock does not pay for it.
+bool ClearWorkSlice(CaptureImage& capture) {
+  const int64_t size = static_cast<int64_t>(capture.work_span) * capture.sampled_height;
+  const int64_t slice =
+      size - capture.work_cleared < kCaptureSliceBytes ? size - capture.work_cleared : kCaptureSliceBytes;
+  memset(capture.work + capture.work_cleared, 0, static_cast<size_t>(slice));
+  capture.work_cleared += static_cast<int32_t>(slice);
+  return capture.work_cleared >= size;
+}
+
+// Copies the sampled rows of the planned area while the surface is locked
+// (one copy per row); the conversion then runs a few rows per cycle. The
+// surface is measured again: it may have changed since the plan.
+const char* CopySurfaceRows(CaptureImage& capture) {
+  PlatformSurface surface;
+  if (!PlatformDisplayLock(&surface)) return "surface lock failed";
+  if (surface.bits_per_pixel != capture.bits_per_pixel) {
+    PlatformDisplayUnlock();
+    return "surface changed";
   }
+  capture.pitch = surface.pitch;
+  const PlatformWindowFacts& window = Screenshots().display.window;
+  const int32_t rate = capture.sample_rate;
   const int64_t first_byte = static_cast<int64_t>(window.left + capture.offset_x) * surface.bits_per_pixel / 8;
   // The part of each row that lies inside the surface's pitch.
   const int64_t from = first_byte < 0 ? 0 : first_byte;
   const int64_t to = first_byte + capture.work_span < surface.pitch ? first_byte + capture.work_span : surface.pitch;
-  // Whatever lies outside the surface reads as black.
   const int64_t top = static_cast<int64_t>(window.top) + capture.offset_y;
-  const int64_t bottom = top + static_cast<int64_t>(capture.sampled_height - 1) * rate;
-  if (from != first_byte || to != first_byte + capture.work_span || top < 0 || bottom >= surface.height)
-    memset(capture.work, 0, static_cast<size_t>(capture.work_span) * static_cast<size_t>(capture.sampled_height));
   for (int32_t sy = 0; sy < capture.sampled_height && from < to; ++sy) {
     const int64_t row = top + static_cast<int64_t>(sy) * rate;
     if (row >= surface.height) break;  // the surface ends here
@@ -274,12 +287,17 @@ const char* CaptureFromDisplay(CaptureImage& capture, const Request& request) {
   return nullptr;
 }
 
+// Rows of row_bytes each that make up one slice of capture work.
+int32_t RowsPerSlice(int64_t row_bytes) {
+  return row_bytes >= kCaptureSliceBytes ? 1 : static_cast<int32_t>(kCaptureSliceBytes / row_bytes);
+}
+
 // Converts the next rows of the copied area; true once every row is done.
 bool ConvertRows(CaptureImage& capture) {
   const int32_t row_bytes = 1 + 3 * capture.sampled_width;
-  const int32_t last = capture.rows_converted + kCaptureRowsPerCycle < capture.sampled_height
-                           ? capture.rows_converted + kCaptureRowsPerCycle
-                           : capture.sampled_height;
+  const int32_t rows = RowsPerSlice(row_bytes > capture.work_span ? row_bytes : capture.work_span);
+  const int32_t last =
+      capture.sampled_height - capture.rows_converted > rows ? capture.rows_converted + rows : capture.sampled_height;
   for (int32_t sy = capture.rows_converted; sy < last; ++sy) {
     uint8_t* row = capture.raw + static_cast<size_t>(sy) * static_cast<size_t>(row_bytes);
     memset(row, 0, static_cast<size_t>(row_bytes));  // filter byte 0; samples not read stay black
@@ -291,9 +309,10 @@ bool ConvertRows(CaptureImage& capture) {
 }
 
 const char* CaptureFromHost(HostInterface* host, CaptureImage& capture, const Request& request) {
-  if (host->host_screen_info == nullptr || host->host_screen_info(kHostHasPixels, 0) == 0) return "no host pixels";
-  const int32_t screen_width = host->host_screen_info(kHostScreenWidth, 0);
-  const int32_t screen_height = host->host_screen_info(kHostScreenHeight, 0);
+  if (host->host_screen_info == nullptr || host->host_screen_info(TG_SCREEN_HAS_PIXELS, 0) == 0)
+    return "no host pixels";
+  const int32_t screen_width = host->host_screen_info(TG_SCREEN_WIDTH, 0);
+  const int32_t screen_height = host->host_screen_info(TG_SCREEN_HEIGHT, 0);
   if (screen_width <= 0 || screen_height <= 0) return "no host screen size";
   // The routine and the buffer travel as 32-bit values: a host of another
   // width cannot hand them over.
@@ -307,9 +326,9 @@ const char* CaptureFromHost(HostInterface* host, CaptureImage& capture, const Re
   if (!ReserveBuffer(&capture.work, &capture.work_capacity, (static_cast<int64_t>(height) + 1) * width * 4))
     return "out of memory";
   const int32_t value =
-      host->host_screen_info(kHostBufferValue, static_cast<int32_t>(reinterpret_cast<intptr_t>(capture.work)));
+      host->host_screen_info(TG_SCREEN_BUFFER, static_cast<int32_t>(reinterpret_cast<intptr_t>(capture.work)));
   TgHostReadPixels read =
-      reinterpret_cast<TgHostReadPixels>(static_cast<intptr_t>(host->host_screen_info(kHostPixelRoutine, 0)));
+      reinterpret_cast<TgHostReadPixels>(static_cast<intptr_t>(host->host_screen_info(TG_SCREEN_READ_PIXELS, 0)));
   if (read == nullptr) return "no host pixel routine";
   read(capture.offset_x, capture.offset_y, width, height, value);
   return SampleHostPixels(capture, capture.work, width, height, request.srate) ? nullptr : "out of memory";
@@ -418,9 +437,9 @@ bool ComposeRows(CaptureImage& capture) {
   const int32_t band_line = capture.sampled_height + 19;
   const bool image = (capture.direct_draw || capture.host_route) && capture.raw != nullptr;
   const size_t raw_row = 1 + 3 * static_cast<size_t>(capture.sampled_width);
-  const int32_t end = capture.rows_composed + kCaptureRowsPerCycle < capture.canvas_height
-                          ? capture.rows_composed + kCaptureRowsPerCycle
-                          : capture.canvas_height;
+  const int32_t rows = RowsPerSlice(static_cast<int64_t>(row_bytes));
+  const int32_t end =
+      capture.canvas_height - capture.rows_composed > rows ? capture.rows_composed + rows : capture.canvas_height;
   for (int32_t y = capture.rows_composed; y < end; ++y) {
     uint8_t* row = capture.canvas + static_cast<size_t>(y) * row_bytes;
     if (y == 0 || y == last || y == band_line) {
@@ -456,20 +475,6 @@ void SetUpDisplay() {
 
 }  // namespace
 
-void* AllocateScreenshotMemory(size_t size) {
-  const ScreenshotAllocator allocate = Screenshots().allocate;
-  return allocate != nullptr ? allocate(size) : malloc(size);
-}
-
-bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size) {
-  if (size > INT32_MAX) return false;
-  if (*buffer != nullptr && *capacity >= size) return true;
-  free(*buffer);
-  *buffer = static_cast<uint8_t*>(AllocateScreenshotMemory(static_cast<size_t>(size)));
-  *capacity = *buffer != nullptr ? static_cast<int32_t>(size) : 0;
-  return *buffer != nullptr;
-}
-
 void PrepareCaptureDevice(HostInterface*) {
   if (!Screenshots().display.ready) SetUpDisplay();
 }
@@ -493,21 +498,44 @@ void ClearScreenshotSlot(ScreenshotSlot& slot) {
   memset(&slot, 0, sizeof slot);
 }
 
+namespace {
+
+// A failed attempt of the display route: set up again and tried next cycle,
+// or after the fifth the host's route (the server hears why), else an
+// image-less canvas that says so.
+void DisplayAttemptFailed(HostInterface* host, ScreenshotSlot& slot, CaptureImage& capture, const char* error,
+                          uint32_t now) {
+  capture.capture_phase = kCaptureNew;
+  ++slot.attempts;
+  if (slot.attempts < kDisplayAttempts) {
+    PlatformDisplayClose();
+    Screenshots().display.ready = 0;
+    SetUpDisplay();
+    return;
+  }
+  if (slot.request[0] != '\0') {
+    char notice[160];
+    FormatText(notice, sizeof notice, "%c%c%lu %s", 'B', 'F', static_cast<unsigned long>(slot.sequence), error);
+    QueuePayload(notice, static_cast<int32_t>(strlen(notice)) + 1, 1, now);
+  }
+  const Request request = {capture.width, capture.height, capture.x, capture.y, capture.srate};
+  if (CaptureFromHost(host, capture, request) == nullptr) {
+    capture.host_route = 1;
+  } else {
+    capture.sampled_width = capture.sampled_height = 1;
+    CopyBounded(capture.error, error, sizeof capture.error - 1);
+  }
+  capture.capture_phase = kCaptureComposing;
+}
+
+}  // namespace
+
 void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
   if (slot.capture == nullptr) slot.capture = NewCapture();
   CaptureImage* capture = slot.capture;
   if (capture == nullptr) {
     ConsolePrint(0, "Screenshot dropped: no memory for the capture");
     ClearScreenshotSlot(slot);
-    return;
-  }
-  // Later cycles convert the copied rows, a slice at a time, then compose.
-  if (capture->capture_phase == kCaptureConverting) {
-    if (!ConvertRows(*capture)) return;
-    free(capture->work);  // the surface copy is not needed past here
-    capture->work = nullptr;
-    capture->work_capacity = 0;
-    capture->capture_phase = kCaptureComposing;
     return;
   }
   if (capture->capture_phase == kCaptureNew) {
@@ -520,32 +548,35 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) 
     capture->height = request.height;
     capture->x = request.x;
     capture->y = request.y;
+    capture->srate = request.srate;
     capture->direct_draw = 0;
     capture->host_route = 0;
-    const char* error = CaptureFromDisplay(*capture, request);
-    if (error == nullptr) {
-      capture->direct_draw = 1;
-      capture->capture_phase = kCaptureConverting;
+    const char* error = PlanDisplayCapture(*capture, request);
+    if (error != nullptr) {
+      DisplayAttemptFailed(host, slot, *capture, error, now);
       return;
     }
-    ++slot.attempts;
-    if (slot.attempts < kDisplayAttempts) {
-      PlatformDisplayClose();
-      Screenshots().display.ready = 0;
-      SetUpDisplay();
-      return;  // tried again next cycle
+    capture->capture_phase = kCaptureClearing;
+    return;
+  }
+  // The copy buffer is cleared over cycles, then the rows are copied at
+  // once; later cycles convert them, a slice at a time, then compose.
+  if (capture->capture_phase == kCaptureClearing) {
+    if (!ClearWorkSlice(*capture)) return;
+    const char* error = CopySurfaceRows(*capture);
+    if (error != nullptr) {
+      DisplayAttemptFailed(host, slot, *capture, error, now);
+      return;
     }
-    if (slot.request[0] != '\0') {
-      char notice[160];
-      FormatText(notice, sizeof notice, "%c%c%lu %s", 'B', 'F', static_cast<unsigned long>(slot.sequence), error);
-      QueuePayload(notice, static_cast<int32_t>(strlen(notice)) + 1, 1, now);
-    }
-    if (CaptureFromHost(host, *capture, request) == nullptr) {
-      capture->host_route = 1;
-    } else {
-      capture->sampled_width = capture->sampled_height = 1;
-      CopyBounded(capture->error, error, sizeof capture->error - 1);
-    }
+    capture->direct_draw = 1;
+    capture->capture_phase = kCaptureConverting;
+    return;
+  }
+  if (capture->capture_phase == kCaptureConverting) {
+    if (!ConvertRows(*capture)) return;
+    ReleaseScreenshotMemory(capture->work);  // the surface copy is not needed past here
+    capture->work = nullptr;
+    capture->work_capacity = 0;
     capture->capture_phase = kCaptureComposing;
     return;
   }

@@ -11,9 +11,12 @@
 
 // Attempts of the display route before the host's route is tried.
 const int32_t kDisplayAttempts = 5;
-// Sampled rows converted in one cycle: a capture spreads over cycles (the
-// surface rows are copied under one lock, so the picture does not tear).
-const int32_t kCaptureRowsPerCycle = 96;
+// Bytes of a capture's buffers written in one cycle: the copy buffer is
+// cleared ahead of the copy, and rows are converted and composed, in slices
+// of about this size (the surface rows themselves are copied under one
+// lock, so the picture does not tear). Fresh memory costs a page fault per
+// 4 KiB when first written, so the slices spread those too.
+const int32_t kCaptureSliceBytes = 128 * 1024;
 // Samples a server request may ask for (width x height / rate squared).
 const int64_t kServerSampleBudget = 82000;
 
@@ -30,15 +33,6 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);
 // every rate pixels into the capture's raw rows, top side up, as the display
 // route samples the screen; the canvas then shows them. false without memory.
 bool SampleHostPixels(CaptureImage& capture, const uint8_t* pixels, int32_t width, int32_t height, int32_t rate);
-
-// Memory for a screenshot (the capture, its buffers, deflate's state):
-// from the state's allocator, malloc by default; freed with free.
-void* AllocateScreenshotMemory(size_t size);
-
-// Grows one of a capture's buffers to at least size bytes by freeing and
-// allocating anew (the old contents go). false when size is over 2 GiB or
-// there is no memory, with the buffer then empty.
-bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size);
 
 // Frees the slot's capture and clears the slot (free state).
 void ClearScreenshotSlot(ScreenshotSlot& slot);

@@ -9,6 +9,7 @@
 #include "protocol/framing.h"
 #include "protocol/wire_bytes.h"
 #include "screenshot/capture.h"
+#include "screenshot/memory.h"
 #include "screenshot/png.h"
 #include "services/host_services.h"
 #include "util/arg_list.h"
@@ -203,10 +204,12 @@ void RecordServerScreenshot(HostInterface* host, ScreenshotSlot& slot) {
 
 ScreenshotState::~ScreenshotState() {
   for (ScreenshotSlot& slot : slots) ClearScreenshotSlot(slot);
+  DropSpareScreenshotMemory();
 }
 
 void FreeScreenshotSlots() {
   for (ScreenshotSlot& slot : Screenshots().slots) ClearScreenshotSlot(slot);
+  DropSpareScreenshotMemory();
 }
 
 int FirstScreenshotSlotFree() { return Screenshots().slots[0].state == kSlotFree; }

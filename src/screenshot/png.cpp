@@ -10,6 +10,7 @@
 #include "protocol/framing.h"
 #include "protocol/wire_bytes.h"
 #include "screenshot/capture.h"
+#include "screenshot/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
@@ -80,6 +81,13 @@ int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t wi
   return png.Length();
 }
 
+int32_t EncodeSliceBytes(int32_t canvas_size) {
+  const int32_t share = canvas_size / kEncodeSlices + 1;
+  return share < kEncodeSliceMinBytes   ? kEncodeSliceMinBytes
+         : share > kEncodeSliceMaxBytes ? kEncodeSliceMaxBytes
+                                        : share;
+}
+
 namespace {
 
 void DropEncoding(ScreenshotSlot& slot) {
@@ -92,36 +100,61 @@ voidpf DeflaterAllocate(voidpf, uInt items, uInt size) {
   if (size != 0 && items > SIZE_MAX / size) return Z_NULL;
   return AllocateScreenshotMemory(static_cast<size_t>(items) * size);
 }
-void DeflaterFree(voidpf, voidpf block) { free(block); }
+void DeflaterFree(voidpf, voidpf block) { ReleaseScreenshotMemory(block); }
+
+// The most the deflate stream of a canvas of canvas_size bytes can take.
+int64_t DeflateBound(int32_t canvas_size) { return static_cast<int64_t>(canvas_size) + canvas_size / 100 + 16; }
 
 // Starts the deflate stream over the canvas: the same stream one compress()
-// call at the default level makes.
+// call at the default level makes. It goes where the sampled rows were
+// (they are on the canvas by now): memory written once already, so the
+// stream costs no fresh pages unless it outgrows it.
 bool StartDeflate(CaptureImage& capture) {
-  const int32_t canvas_size = capture.canvas_size;
-  const int32_t bound = canvas_size + canvas_size / 100 + 16;
-  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, bound)) return false;
+  const int64_t first_size = capture.raw_capacity > kEncodeSliceMinBytes ? capture.raw_capacity : kEncodeSliceMinBytes;
+  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, first_size)) return false;
   memset(&capture.deflater, 0, sizeof capture.deflater);
   capture.deflater.zalloc = DeflaterAllocate;
   capture.deflater.zfree = DeflaterFree;
   if (deflateInit(&capture.deflater, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
   capture.deflater.next_out = capture.raw;
-  capture.deflater.avail_out = static_cast<uInt>(bound);
+  capture.deflater.avail_out = static_cast<uInt>(capture.raw_capacity);
   capture.fed = 0;
   capture.encode_stage = kEncodeDeflating;
+  return true;
+}
+
+// Moves the stream so far into a buffer that holds the whole of it.
+bool GrowDeflateOutput(CaptureImage& capture) {
+  const int64_t bound = DeflateBound(capture.canvas_size);
+  if (capture.raw_capacity >= bound || bound > INT32_MAX) return false;
+  uint8_t* bigger = static_cast<uint8_t*>(AllocateScreenshotMemory(static_cast<size_t>(bound)));
+  if (bigger == nullptr) return false;
+  const uInt written = static_cast<uInt>(capture.deflater.total_out);
+  memcpy(bigger, capture.raw, written);
+  ReleaseScreenshotMemory(capture.raw);
+  capture.raw = bigger;
+  capture.raw_capacity = static_cast<int32_t>(bound);
+  capture.deflater.next_out = bigger + written;
+  capture.deflater.avail_out = static_cast<uInt>(bound) - written;
   return true;
 }
 
 // One slice of the canvas through deflate; at the end the PNG is written in
 // place of the canvas. false on failure.
 bool DeflateSlice(CaptureImage& capture) {
-  const int32_t slice =
-      capture.canvas_size - capture.fed < kEncodeSliceBytes ? capture.canvas_size - capture.fed : kEncodeSliceBytes;
+  const int32_t most = EncodeSliceBytes(capture.canvas_size);
+  const int32_t slice = capture.canvas_size - capture.fed < most ? capture.canvas_size - capture.fed : most;
   const bool last = capture.fed + slice == capture.canvas_size;
   capture.deflater.next_in = capture.canvas + capture.fed;
   capture.deflater.avail_in = static_cast<uInt>(slice);
-  const int result = deflate(&capture.deflater, last ? Z_FINISH : Z_NO_FLUSH);
+  int result = deflate(&capture.deflater, last ? Z_FINISH : Z_NO_FLUSH);
+  // deflate stops early only when its output is full.
+  while (capture.deflater.avail_out == 0 && result != Z_STREAM_END && (result == Z_OK || result == Z_BUF_ERROR)) {
+    if (!GrowDeflateOutput(capture)) break;
+    result = deflate(&capture.deflater, last ? Z_FINISH : Z_NO_FLUSH);
+  }
   capture.fed += slice - static_cast<int32_t>(capture.deflater.avail_in);
-  if (!last) return result == Z_OK || result == Z_BUF_ERROR;
+  if (!last) return (result == Z_OK || result == Z_BUF_ERROR) && capture.deflater.avail_in == 0;
   const int32_t n = static_cast<int32_t>(capture.deflater.total_out);
   deflateEnd(&capture.deflater);
   capture.encode_stage = kEncodeHashing;

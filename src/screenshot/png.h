@@ -25,11 +25,18 @@ int32_t PngSize(int32_t text_length, int32_t n);
 int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t width, uint32_t height, const char* text,
                  uint8_t depth, uint8_t colour_type, uint8_t compression, uint8_t filter, uint8_t interlace);
 
-// The canvas bytes deflated in one cycle, and the PNG bytes digested in one
-// cycle: the encoding of a screenshot spreads over cycles so that no cycle
-// carries more than a slice (a 640 x 480 canvas takes about 35 cycles).
-const int32_t kEncodeSliceBytes = 32 * 1024;
+// The encoding of a screenshot spreads over cycles so that no cycle carries
+// more than a slice: the canvas is deflated in kEncodeSlices slices of at
+// least kEncodeSliceMinBytes and at most kEncodeSliceMaxBytes each (a
+// 640 x 480 canvas takes 18 cycles, a server canvas of 280 x 280 16), and
+// the PNG is digested kHashSliceBytes a cycle.
+const int32_t kEncodeSlices = 16;
+const int32_t kEncodeSliceMinBytes = 8 * 1024;
+const int32_t kEncodeSliceMaxBytes = 64 * 1024;
 const int32_t kHashSliceBytes = 256 * 1024;
+
+// The canvas bytes deflated in one cycle for a canvas of canvas_size bytes.
+int32_t EncodeSliceBytes(int32_t canvas_size);
 
 // The encoding state of a slot, one slice per call: deflates the canvas
 // (the stream is the one compress() makes at the default level), writes the

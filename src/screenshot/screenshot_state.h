@@ -23,10 +23,17 @@ enum SlotState : int32_t {
   kSlotDone = 99,
 };
 
-// How far the capture has come: the surface rows copied under one lock are
-// converted over cycles, then the canvas is sized and its rows are written
-// over cycles too.
-enum CapturePhase : int32_t { kCaptureNew = 0, kCaptureConverting, kCaptureComposing, kCaptureComposingRows };
+// How far the capture has come: the area is planned, its copy buffer
+// cleared over cycles, the surface rows copied under one lock and converted
+// over cycles, then the canvas is sized and its rows are written over cycles
+// too.
+enum CapturePhase : int32_t {
+  kCaptureNew = 0,
+  kCaptureClearing,
+  kCaptureConverting,
+  kCaptureComposing,
+  kCaptureComposingRows
+};
 
 // How far the encoding of a capture has come: it spreads over cycles.
 enum EncodeStage : int32_t { kEncodeNotStarted = 0, kEncodeDeflating, kEncodeHashing, kEncodeDone };
@@ -47,6 +54,7 @@ struct CaptureImage {
   char error[96];         // why a route failed
   int32_t width, height;  // the area asked for
   int32_t x, y;           // its place, in percent
+  int32_t srate;          // the sample rate asked for
   int32_t window_width, window_height;
   int32_t offset_x, offset_y;
   int32_t captured_width, captured_height;  // the area read
@@ -57,9 +65,10 @@ struct CaptureImage {
   int32_t sample_rate;
   int direct_draw;  // the DirectDraw route made the image
   int host_route;   // the host route made the image
-  // Capturing in slices: the surface rows are copied at once, then
-  // converted, then composed, a few rows per cycle.
+  // Capturing in slices: the copy buffer is cleared, the surface rows are
+  // copied at once, then converted, then composed, a few rows per cycle.
   int32_t capture_phase;  // CapturePhase
+  int32_t work_cleared;   // bytes of the copy buffer cleared so far
   int32_t rows_converted;
   int32_t rows_composed;
   int32_t work_span;     // bytes of one copied row
@@ -135,6 +144,15 @@ struct ForegroundStatistics {
 // allocator that fails on purpose.
 using ScreenshotAllocator = void* (*)(size_t size);
 
+// Large blocks kept from earlier screenshots for the next (see
+// screenshot/memory.h).
+const int kSpareBlocks = 16;
+struct SpareMemory {
+  void* blocks[kSpareBlocks] = {};
+  int count = 0;
+  size_t bytes = 0;
+};
+
 struct ScreenshotState {
   ScreenshotSlot slots[kScreenshotSlots] = {};
   ScreenshotOptions options;
@@ -145,6 +163,7 @@ struct ScreenshotState {
   DisplayState display;
   ForegroundStatistics foreground;
   ScreenshotAllocator allocate = nullptr;  // nullptr: malloc
+  SpareMemory spare;
 
   ScreenshotState() = default;
   ~ScreenshotState();  // frees every capture

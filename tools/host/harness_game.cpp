@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
+
 HarnessGame::HarnessGame() {
   table_ = {
       {"cl_tallyguard", "0", "0", 0},
@@ -93,4 +95,8 @@ void HarnessGame::SendOutOfBand(const char* address, int32_t port, int32_t lengt
 
 void HarnessGame::GameCommand(const char* keyword, const char* line) {
   printf("[host] game command %s: %s\n", keyword != nullptr ? keyword : "", line != nullptr ? line : "");
+}
+
+void HarnessGame::ReadPixels(int32_t x, int32_t y, int32_t width, int32_t height, uint8_t* out) {
+  if (!PlatformReadGameWindow(x, y, width, height, out)) ReferenceHost::ReadPixels(x, y, width, height, out);
 }

@@ -26,6 +26,8 @@ class HarnessGame : public ReferenceHost {
   void Send(int32_t length, const void* frame) override;
   void SendOutOfBand(const char* address, int32_t port, int32_t length, const void* data) override;
   void GameCommand(const char* keyword, const char* line) override;
+  // Reads the game window's pixels (the base pattern where there is none).
+  void ReadPixels(int32_t x, int32_t y, int32_t width, int32_t height, uint8_t* out) override;
 
  private:
   struct GameCvar {

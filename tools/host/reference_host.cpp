@@ -63,6 +63,13 @@ void TG_CALL SendOutOfBandEntry(const char* address, int32_t port, int32_t lengt
   ReferenceHost::current->SendOutOfBand(address, port, length, data);
 }
 int32_t TG_CALL ScreenInfoEntry(int32_t code, int32_t value) { return ReferenceHost::current->ScreenInfo(code, value); }
+void TG_CALL ReadPixelsEntry(int32_t x, int32_t y, int32_t width, int32_t height, int32_t value) {
+  if (width <= 0 || height <= 0) return;
+  ReferenceHost::current->ReadPixels(x, y, width, height, reinterpret_cast<uint8_t*>(static_cast<intptr_t>(value)));
+}
+// Addresses go through host_screen_info as 32-bit values: only a 32-bit
+// host can hand over its pixel routine and take back the module's buffer.
+const bool kAddressesFit = sizeof(void*) == sizeof(int32_t);
 void TG_CALL GameCommandEntry(const char* keyword, const char* line) {
   ReferenceHost::current->GameCommand(keyword, line);
 }
@@ -136,14 +143,35 @@ void ReferenceHost::GameCommand(const char* keyword, const char* line) {
   game_commands.push_back({keyword != nullptr ? keyword : "", line != nullptr ? line : ""});
 }
 
-int32_t ReferenceHost::ScreenInfo(int32_t code, int32_t) {
+int32_t ReferenceHost::ScreenInfo(int32_t code, int32_t value) {
   switch (code) {
-    case 101:
+    case TG_SCREEN_WIDTH:
       return screen_width;
-    case 102:
+    case TG_SCREEN_HEIGHT:
       return screen_height;
+    case TG_SCREEN_HAS_PIXELS:
+      return offer_pixels && kAddressesFit ? 1 : 0;
+    case TG_SCREEN_BUFFER:
+      return value;  // the buffer's address comes back to ReadPixelsEntry
+    case TG_SCREEN_READ_PIXELS: {
+      if (!offer_pixels || !kAddressesFit) return 0;
+      TgHostReadPixels routine = ReadPixelsEntry;
+      return static_cast<int32_t>(reinterpret_cast<intptr_t>(routine));
+    }
     default:
       return 0;
+  }
+}
+
+void ReferenceHost::ReadPixels(int32_t x, int32_t y, int32_t width, int32_t height, uint8_t* out) {
+  // Red tells the column, green the row, blue their sum; bottom row first.
+  for (int32_t row = 0; row < height; ++row) {
+    const int32_t screen_y = y + height - 1 - row;
+    for (int32_t column = 0; column < width; ++column, out += 3) {
+      out[0] = static_cast<uint8_t>(x + column);
+      out[1] = static_cast<uint8_t>(screen_y);
+      out[2] = static_cast<uint8_t>(x + column + screen_y);
+    }
   }
 }
 

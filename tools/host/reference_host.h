@@ -49,8 +49,9 @@ class ReferenceHost {
   std::vector<std::pair<std::string, std::string>> changed_cvars;  // query 111: name, value
   std::vector<std::string> resources;                              // query 118: entry lines
   std::map<int32_t, int> query_counts;
-  int32_t screen_width = 640;   // host_screen_info 101
-  int32_t screen_height = 480;  // host_screen_info 102
+  int32_t screen_width = 640;   // host_screen_info TG_SCREEN_WIDTH
+  int32_t screen_height = 480;  // host_screen_info TG_SCREEN_HEIGHT
+  bool offer_pixels = true;     // a pixel routine for the module (32-bit hosts only)
 
   // Offers the second host table with its game-command operation.
   void OfferGameCommand();
@@ -79,6 +80,10 @@ class ReferenceHost {
   virtual void SendOutOfBand(const char* address, int32_t port, int32_t length, const void* data);
   virtual void GameCommand(const char* keyword, const char* line);
   virtual int32_t ScreenInfo(int32_t code, int32_t value);
+  // The game's pixel routine: width x height pixels of R, G, B from (x, y),
+  // bottom row first. The base fills a pattern that tells each pixel's
+  // place (red the column, green the row, blue their sum, all mod 256).
+  virtual void ReadPixels(int32_t x, int32_t y, int32_t width, int32_t height, uint8_t* out);
   // Answers a query by the table of the public header.
   intptr_t Query(int32_t code, char* buffer);
 

@@ -24,3 +24,4 @@ int PlatformReadInput(char* buffer, int size) {
 
 void PlatformOpenGameWindow(int, int) {}
 void PlatformPumpGameWindow() {}
+int PlatformReadGameWindow(int32_t, int32_t, int32_t, int32_t, uint8_t*) { return 0; }

@@ -141,6 +141,45 @@ void PlatformOpenGameWindow(int width, int height) {
   UpdateWindow(g_game_window);
 }
 
+int PlatformReadGameWindow(int32_t x, int32_t y, int32_t width, int32_t height, uint8_t* out) {
+  if (g_game_window == nullptr || width <= 0 || height <= 0) return 0;
+  // A bottom-up 24-bit DIB keeps rows bottom first, as B, G, R, each row
+  // padded to 4 bytes.
+  BITMAPINFO info;
+  memset(&info, 0, sizeof info);
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC window_dc = GetDC(g_game_window);
+  if (window_dc == nullptr) return 0;
+  HDC memory_dc = CreateCompatibleDC(window_dc);
+  HBITMAP bitmap = CreateDIBSection(window_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  int read = 0;
+  if (memory_dc != nullptr && bitmap != nullptr && bits != nullptr) {
+    HGDIOBJ old = SelectObject(memory_dc, bitmap);
+    read = BitBlt(memory_dc, 0, 0, width, height, window_dc, x, y, SRCCOPY) ? 1 : 0;
+    GdiFlush();
+    SelectObject(memory_dc, old);
+    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
+    for (int32_t row = 0; read && row < height; ++row) {
+      const uint8_t* from = static_cast<const uint8_t*>(bits) + static_cast<size_t>(row) * stride;
+      for (int32_t column = 0; column < width; ++column, from += 3, out += 3) {
+        out[0] = from[2];
+        out[1] = from[1];
+        out[2] = from[0];
+      }
+    }
+  }
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  if (memory_dc != nullptr) DeleteDC(memory_dc);
+  ReleaseDC(g_game_window, window_dc);
+  return read;
+}
+
 void PlatformPumpGameWindow() {
   if (g_game_window != nullptr && GetTickCount() - g_last_repaint >= 40) {
     g_last_repaint = GetTickCount();

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "screenshot/capture.h"
 #include "screenshot/delivery.h"
+#include "screenshot/memory.h"
 #include "screenshot/png.h"
 #include "support/module_test.h"
 #include "util/seeded_md5.h"
@@ -461,6 +462,120 @@ TEST_F(Screenshot, DisplayFailuresAreRetriedFiveTimesThenReported) {
   EXPECT_GE(Client().screenshots.foreground.not_in_front, 5u);
 }
 
+TEST_F(Screenshot, SurfaceThatChangesBeforeTheCopyIsMeasuredAgain) {
+  // Between the cycle that plans the area and the one that copies it the
+  // game may change its display mode or its window.
+  struct Change {
+    const char* what;
+    int width, height, bits;
+    bool window_follows;
+    int attempts;  // failed attempts before the copy that succeeds
+  };
+  const Change changes[] = {
+      {"smaller surface, window as before", 200, 150, 32, false, 0},
+      {"smaller surface and window", 200, 150, 32, true, 0},
+      {"16-bit pixels", 1024, 768, 16, true, 1},
+      {"8-bit pixels, tiny", 16, 16, 8, true, 1},
+  };
+  for (const Change& change : changes) {
+    FreeScreenshotSlots();
+    SetDisplay(1024, 768, 32);
+    PlatformDisplayClose();
+    Client().screenshots.display = DisplayState();
+    Run("tg_GetSs");
+    ScreenshotSlot& slot = Client().screenshots.slots[0];
+    for (int i = 0; i < 20 && !(slot.capture != nullptr && slot.capture->capture_phase == kCaptureClearing); ++i)
+      Cycle(60);
+    ASSERT_EQ(slot.capture->capture_phase, kCaptureClearing) << change.what;
+    const PlatformWindowFacts window = display->window;
+    SetDisplay(change.width, change.height, change.bits);
+    if (!change.window_follows) display->window = window;
+    ServeUntil(slot, kSlotDone);
+    EXPECT_EQ(slot.state, kSlotDone) << change.what;
+    EXPECT_EQ(slot.attempts, change.attempts) << change.what;
+    EXPECT_EQ(slot.capture->direct_draw, 1) << change.what;
+  }
+}
+
+TEST(ScreenshotMemory, LargeBlocksAreKeptForReuseWithinTheirCaps) {
+  DropSpareScreenshotMemory();
+  // A large block given back serves the next request that it fits, from
+  // half its size up; a small one goes back to the system.
+  void* large = AllocateScreenshotMemory(100000);
+  ASSERT_NE(large, nullptr);
+  memset(large, 1, 100000);
+  ReleaseScreenshotMemory(large);
+  EXPECT_EQ(SpareScreenshotBytes(), 100000u);
+  void* too_small_for_it = AllocateScreenshotMemory(40000);
+  EXPECT_NE(too_small_for_it, large);
+  void* fits = AllocateScreenshotMemory(80000);
+  EXPECT_EQ(fits, large);
+  EXPECT_EQ(SpareScreenshotBytes(), 0u);
+  ReleaseScreenshotMemory(too_small_for_it);
+  ReleaseScreenshotMemory(fits);
+  EXPECT_EQ(SpareScreenshotBytes(), 100000u);
+  // At most kSpareBlocks blocks and kSpareMaxBytes bytes are kept.
+  std::vector<void*> blocks;
+  for (int i = 0; i < kSpareBlocks + 4; ++i) blocks.push_back(AllocateScreenshotMemory(kSpareMinBytes));
+  for (void* block : blocks) ReleaseScreenshotMemory(block);
+  EXPECT_EQ(Client().screenshots.spare.count, kSpareBlocks);
+  DropSpareScreenshotMemory();
+  void* huge[2] = {AllocateScreenshotMemory(kSpareMaxBytes / 2 + 1), AllocateScreenshotMemory(kSpareMaxBytes / 2 + 1)};
+  ReleaseScreenshotMemory(huge[0]);
+  ReleaseScreenshotMemory(huge[1]);
+  EXPECT_EQ(SpareScreenshotBytes(), kSpareMaxBytes / 2 + 1);
+  DropSpareScreenshotMemory();
+  EXPECT_EQ(SpareScreenshotBytes(), 0u);
+}
+
+TEST(ReferenceHostScreen, AnswersEachScreenCode) {
+  FakeHost host;
+  host.screen_width = 800;
+  host.screen_height = 600;
+  const bool addresses_fit = sizeof(void*) == sizeof(int32_t);
+  EXPECT_EQ(host.record.host_screen_info(TG_SCREEN_WIDTH, 0), 800);
+  EXPECT_EQ(host.record.host_screen_info(TG_SCREEN_HEIGHT, 0), 600);
+  EXPECT_EQ(host.record.host_screen_info(TG_SCREEN_HAS_PIXELS, 0), addresses_fit ? 1 : 0);
+  EXPECT_EQ(host.record.host_screen_info(TG_SCREEN_BUFFER, 1234), 1234);
+  EXPECT_EQ(host.record.host_screen_info(TG_SCREEN_READ_PIXELS, 0) != 0, addresses_fit);
+  EXPECT_EQ(host.record.host_screen_info(99, 0), 0);
+  host.offer_pixels = false;
+  EXPECT_EQ(host.record.host_screen_info(TG_SCREEN_HAS_PIXELS, 0), 0);
+  EXPECT_EQ(host.record.host_screen_info(TG_SCREEN_READ_PIXELS, 0), 0);
+}
+
+// The host's pixels after five failed display attempts: only a 32-bit
+// module can take them (addresses travel as 32-bit values).
+class HostRoute : public ConnectedTest {};
+
+TEST_F(HostRoute, PixelsOfTheGameAppearOnTheCanvas) {
+  if (sizeof(void*) != sizeof(int32_t)) GTEST_SKIP() << "host pixels need 32-bit addresses";
+  if (PlatformTestDisplay() != nullptr) PlatformTestDisplay()->available = 0;  // the display route fails
+  host.record.key_c = 0;
+  host.screen_width = 320;
+  host.screen_height = 200;
+  Client().protocol.connection.frames_received = 1;
+  Client().screenshots.sequence = 12;
+  ASSERT_TRUE(DeliverPlain("I0 0 7 64 40 50 50 2"));
+  ScreenshotSlot& slot = Client().screenshots.slots[0];
+  for (int i = 0; i < 600 && slot.state == kSlotCapture; ++i) Cycle(60);
+  ASSERT_NE(slot.capture, nullptr);
+  const CaptureImage& capture = *slot.capture;
+  EXPECT_EQ(capture.host_route, 1);
+  EXPECT_NE(std::string(capture.text).find("Capture: Host 32x20 of 64x40, rate 2"), std::string::npos) << capture.text;
+  // The area is centred: from (128, 80); every second pixel and row.
+  const size_t row_bytes = 1 + 3 * static_cast<size_t>(capture.canvas_width);
+  for (int sy : {0, 7, 19})
+    for (int sx : {0, 5, 31}) {
+      const uint8_t* p = capture.canvas + static_cast<size_t>(capture.margin_top + sy) * row_bytes + 1 +
+                         3 * static_cast<size_t>(capture.margin_left + sx);
+      const int x = 128 + 2 * sx, y = 80 + 2 * sy;
+      EXPECT_EQ(p[0], static_cast<uint8_t>(x)) << sx << "," << sy;
+      EXPECT_EQ(p[1], static_cast<uint8_t>(y)) << sx << "," << sy;
+      EXPECT_EQ(p[2], static_cast<uint8_t>(x + y)) << sx << "," << sy;
+    }
+}
+
 TEST(HostPixels, AreSampledTopSideUpLikeTheScreen) {
   // 4 x 4 pixels, bottom row first; each pixel's red byte is 10 x row from
   // the top plus its column.
@@ -476,7 +591,7 @@ TEST(HostPixels, AreSampledTopSideUpLikeTheScreen) {
     EXPECT_EQ(capture.raw[y * 7], 0);
     for (int x = 0; x < 2; ++x) EXPECT_EQ(capture.raw[y * 7 + 1 + 3 * x], expected[y][x]) << x << "," << y;
   }
-  free(capture.raw);
+  ReleaseScreenshotMemory(capture.raw);
 }
 
 TEST_F(Screenshot, ServerRequestsWaitForTheHelloWhilePlayersDoNot) {
@@ -517,7 +632,8 @@ TEST_F(Screenshot, SlicedEncodingGivesTheStreamOfOneCompressCall) {
       ++calls;
     }
     ASSERT_EQ(slot.state, kSlotSending) << content;
-    EXPECT_GT(calls, static_cast<int>(canvas.size() / kEncodeSliceBytes)) << content;
+    EXPECT_GT(calls, static_cast<int>(canvas.size()) / EncodeSliceBytes(static_cast<int32_t>(canvas.size())))
+        << content;
     uLongf n = compressBound(static_cast<uLong>(canvas.size()));
     std::vector<uint8_t> once(n);
     ASSERT_EQ(compress(once.data(), &n, canvas.data(), static_cast<uLong>(canvas.size())), Z_OK);

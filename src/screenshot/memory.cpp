@@ -1,0 +1,67 @@
+#include "screenshot/memory.h"
+
+#include <cstdlib>
+
+#include "screenshot/screenshot_state.h"
+
+namespace {
+
+// Each block starts with its size, ahead of the bytes handed out (kept at
+// 16 bytes so that what follows stays aligned for any type).
+const size_t kHeaderBytes = 16;
+
+size_t BlockSize(void* block) { return *reinterpret_cast<size_t*>(static_cast<uint8_t*>(block) - kHeaderBytes); }
+
+}  // namespace
+
+void* AllocateScreenshotMemory(size_t size) {
+  SpareMemory& spare = Screenshots().spare;
+  int best = -1;
+  for (int i = 0; i < spare.count; ++i) {
+    const size_t have = BlockSize(spare.blocks[i]);
+    if (have >= size && have / 2 <= size && (best < 0 || have < BlockSize(spare.blocks[best]))) best = i;
+  }
+  if (best >= 0) {
+    void* block = spare.blocks[best];
+    spare.bytes -= BlockSize(block);
+    spare.blocks[best] = spare.blocks[--spare.count];
+    return block;
+  }
+  if (size > SIZE_MAX - kHeaderBytes) return nullptr;
+  const ScreenshotAllocator allocate = Screenshots().allocate;
+  uint8_t* start =
+      static_cast<uint8_t*>(allocate != nullptr ? allocate(size + kHeaderBytes) : malloc(size + kHeaderBytes));
+  if (start == nullptr) return nullptr;
+  *reinterpret_cast<size_t*>(start) = size;
+  return start + kHeaderBytes;
+}
+
+void ReleaseScreenshotMemory(void* block) {
+  if (block == nullptr) return;
+  SpareMemory& spare = Screenshots().spare;
+  const size_t size = BlockSize(block);
+  if (size >= kSpareMinBytes && spare.count < kSpareBlocks && size <= kSpareMaxBytes - spare.bytes) {
+    spare.blocks[spare.count++] = block;
+    spare.bytes += size;
+    return;
+  }
+  free(static_cast<uint8_t*>(block) - kHeaderBytes);
+}
+
+void DropSpareScreenshotMemory() {
+  SpareMemory& spare = Screenshots().spare;
+  for (int i = 0; i < spare.count; ++i) free(static_cast<uint8_t*>(spare.blocks[i]) - kHeaderBytes);
+  spare.count = 0;
+  spare.bytes = 0;
+}
+
+size_t SpareScreenshotBytes() { return Screenshots().spare.bytes; }
+
+bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size) {
+  if (size > INT32_MAX) return false;
+  if (*buffer != nullptr && *capacity >= size) return true;
+  ReleaseScreenshotMemory(*buffer);
+  *buffer = static_cast<uint8_t*>(AllocateScreenshotMemory(static_cast<size_t>(size)));
+  *capacity = *buffer != nullptr ? static_cast<int32_t>(size) : 0;
+  return *buffer != nullptr;
+}

@@ -1,0 +1,36 @@
+// Memory for screenshots: the capture, its buffers and deflate's state.
+// Blocks come from the state's allocator (malloc unless a test hands in one
+// that fails on purpose). Large blocks that are given back are kept for the
+// next screenshot, up to a cap: memory fresh from the system costs a page
+// fault for every 4 KiB the first time it is written, which would otherwise
+// fall on every screenshot's cycles again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "screenshot/screenshot_state.h"
+
+// Blocks of at least this size are kept for reuse when given back...
+const size_t kSpareMinBytes = 64 * 1024;
+// ...up to kSpareBlocks of them, holding at most this many bytes in all.
+const size_t kSpareMaxBytes = 16 * 1024 * 1024;
+
+// A block of size bytes, a kept one when one fits (at least size, at most
+// twice it), else a new one; nullptr without memory.
+void* AllocateScreenshotMemory(size_t size);
+
+// Gives a block back (nullptr is fine): kept when large and there is room,
+// else freed.
+void ReleaseScreenshotMemory(void* block);
+
+// Frees every kept block.
+void DropSpareScreenshotMemory();
+
+// The bytes the kept blocks hold.
+size_t SpareScreenshotBytes();
+
+// Grows one of a capture's buffers to at least size bytes by giving the old
+// one back and taking another (the old contents go). false when size is
+// over 2 GiB or there is no memory, with the buffer then empty.
+bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size);
