@@ -114,32 +114,6 @@ void AddLoadedName(const char* match, const char* password, const char* kind) {
   }
 }
 
-enum class FileRead { kRead, kMissing, kUnreadable };
-
-// Reads the whole file, NUL-terminated, into *bytes (the caller frees it).
-FileRead ReadWhole(const char* path, uint8_t** bytes, long* size) {
-  *bytes = nullptr;
-  FILE* stream = PlatformOpenFile(path, "rb");
-  if (stream == nullptr) return PlatformFileExists(path) ? FileRead::kUnreadable : FileRead::kMissing;
-  FileRead result = FileRead::kUnreadable;
-  if (fseek(stream, 0, SEEK_END) == 0 && (*size = ftell(stream)) >= 0 && fseek(stream, 0, SEEK_SET) == 0) {
-    if (*size == 0) {
-      result = FileRead::kMissing;  // an empty file holds no names
-    } else if (*size <= kMaxFileSize) {
-      *bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(*size) + 1));
-      if (*bytes != nullptr && fread(*bytes, 1, static_cast<size_t>(*size), stream) == static_cast<size_t>(*size)) {
-        (*bytes)[*size] = '\0';
-        result = FileRead::kRead;
-      } else {
-        free(*bytes);
-        *bytes = nullptr;
-      }
-    }
-  }
-  fclose(stream);
-  return result;
-}
-
 // Adds the words of the records, three at a time, across lines.
 void AddRecords(char* text) {
   char words[3][256];
@@ -170,8 +144,12 @@ bool LoadFrom(const char* path, int clear) {
   if (clear) Table().Clear();
   long size = 0;
   uint8_t* bytes = nullptr;
-  const FileRead read = ReadWhole(path, &bytes, &size);
+  const FileRead read = ReadWholeFile(path, kMaxFileSize, &bytes, &size);
   if (read == FileRead::kMissing) return true;
+  if (read == FileRead::kRead && size == 0) {  // an empty file holds no names
+    free(bytes);
+    return true;
+  }
   if (read == FileRead::kUnreadable) {
     ConsolePrint(0, "Cannot load %s - File Unreadable or Too Large", path);
     return false;

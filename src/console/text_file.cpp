@@ -1,6 +1,7 @@
 #include "console/text_file.h"
 
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 
 #include "console/console.h"
@@ -142,4 +143,27 @@ bool ReplacingFile::Commit() {
   }
   if (!done) ConsolePrint(0, "cannot write %s", path_);
   return done;
+}
+
+FileRead ReadWholeFile(const char* path, long max_size, uint8_t** bytes, long* size) {
+  *bytes = nullptr;
+  *size = 0;
+  FILE* stream = PlatformOpenFile(path, "rb");
+  if (stream == nullptr) return PlatformFileExists(path) ? FileRead::kUnreadable : FileRead::kMissing;
+  FileRead result = FileRead::kUnreadable;
+  long length = -1;
+  if (fseek(stream, 0, SEEK_END) == 0 && (length = ftell(stream)) >= 0 && length <= max_size &&
+      fseek(stream, 0, SEEK_SET) == 0) {
+    *bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(length) + 1));
+    if (*bytes != nullptr && fread(*bytes, 1, static_cast<size_t>(length), stream) == static_cast<size_t>(length)) {
+      (*bytes)[length] = '\0';
+      *size = length;
+      result = FileRead::kRead;
+    } else {
+      free(*bytes);
+      *bytes = nullptr;
+    }
+  }
+  fclose(stream);
+  return result;
 }

@@ -76,3 +76,12 @@ class ReplacingFile {
   FILE* handle_ = nullptr;
   bool failed_ = false;
 };
+
+// How reading a whole file went.
+enum class FileRead { kRead, kMissing, kUnreadable };
+
+// Reads the whole file at path, NUL-terminated, into *bytes (the caller
+// frees it; an empty file reads as 0 bytes). A file larger than max_size
+// counts as unreadable, so a stranger's file cannot make the module reserve
+// unbounded memory.
+FileRead ReadWholeFile(const char* path, long max_size, uint8_t** bytes, long* size);

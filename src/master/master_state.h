@@ -12,8 +12,65 @@ const uint32_t kMasterQueryPeriodMs = 1800000;
 // reserve unbounded memory).
 const int32_t kMaxUpdateSize = 16 * 1024 * 1024;
 
+// ---- the name cache -------------------------------------------------------
+
+// One name of the cache, 8 bytes, kept in "tgns.dat" exactly as in memory:
+// bytes 9 to 12 of the MD5 of the lower-cased host name, and the address
+// with each octet XORed with digest byte 0 to 3.
+struct NameCacheEntry {
+  uint8_t key[4];
+  uint8_t masked[4];
+};
+const int kNameCacheEntries = 128;
+const int kNameCacheFileBytes = 1024;
+
 struct TransportState {
   uint32_t cache_request = 0;  // the 30000 ms cache-request duty last ran
+  NameCacheEntry names[kNameCacheEntries] = {};
+  int32_t name_count = 0;
+};
+
+// ---- the master table ("tgcl.db") -------------------------------------------
+
+const int kMasterRecords = 4;
+const int kFileListCount = 12;  // module kinds A, C, S by platforms W, L, K, M
+const int kFileEntries = 8;
+const int kParsedAlternates = 3;
+const int kMergedAlternates = 2;
+const int kMasterHostChars = 127;
+
+struct FileEntry {
+  int32_t id;
+  uint32_t value;  // module files: the unpacked size in bytes
+  char first_hash[33];
+  char second_hash[33];
+};
+
+struct FileEntryList {
+  int32_t count;
+  FileEntry entries[kFileEntries];
+};
+
+struct MasterAlternate {
+  char host[kMasterHostChars + 1];
+  char address[128];
+  uint32_t port;
+};
+
+struct MasterRecord {
+  int32_t id;  // 0: through the host's keyword service, 1: never asked
+  int32_t port;
+  int32_t query_count;
+  char host[kMasterHostChars + 1];
+  char address[128];  // dotted, or the host itself when it does not resolve
+  FileEntryList lists[kFileListCount];
+  int32_t alternate_count;
+  MasterAlternate alternates[kParsedAlternates];
+};
+
+struct MasterTable {
+  int32_t count;
+  MasterRecord records[kMasterRecords];
 };
 
 struct ExchangeState {
@@ -39,6 +96,8 @@ struct AgentState {
 };
 
 struct MasterState {
+  MasterTable table = {};
+  int import_done = 0;  // the database import runs once per run
   TransportState transport;
   ExchangeState exchange;
   UpdateTransfer update;

@@ -1,6 +1,7 @@
 #include "util/text.h"
 
 #include <cctype>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +83,12 @@ int32_t ReadDigits(const char* text) {
     value = value * 10u + static_cast<uint32_t>(*text - '0');
   }
   return static_cast<int32_t>(value);
+}
+
+int32_t ReadInteger(const char* text) {
+  if (text == nullptr) return 0;
+  const long long value = strtoll(text, nullptr, 10);
+  return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int32_t>(value);
 }
 
 int32_t ReadHex(const char* text, int limit) {

@@ -28,6 +28,10 @@ double ReadDecimal(const char* text);
 // reading. A missing text reads 0.
 int32_t ReadDigits(const char* text);
 
+// The C library's text-to-integer reading (leading blanks, an optional
+// sign, digits up to the first other character), saturating at the limits
+// of 32 bits as the Windows runtime's atoi does. A missing text reads 0.
+int32_t ReadInteger(const char* text);
 // Hexadecimal reader (either case). With limit above 0, reads at most limit
 // digits. A missing text reads 0.
 int32_t ReadHex(const char* text, int limit);
