@@ -149,3 +149,5 @@ int ApplySettingLine(HostInterface* host, char* line, uint32_t now) {
   }
   return 0;
 }
+
+void DropOwnPort() { Console().settings.net_port = 0; }

@@ -146,8 +146,7 @@ int Initialise(HostInterface* host, uint32_t now) {
     return 0;
   }
   StartupLoads(host, now);
-  StartMasterTransport(host);
-  PullCacheRequestForward(now);
+  StartMasterTransport(host, now);
   MainWork(host, now);
   ReserveAgentData();
   ReserveOutboundQueue();

@@ -8,6 +8,7 @@
 #include "master/database.h"
 #include "master/exchange.h"
 #include "master/master_state.h"
+#include "master/socket_service.h"
 #include "master/transport.h"
 #include "platform/platform.h"
 #include "protocol/framing.h"
@@ -50,7 +51,7 @@ void MainWork(HostInterface* host, uint32_t now) {
   if (!ModuleEnabled() || core.halted) return;
   if (core.halt_deadline != 0 && ElapsedMs(now, core.halt_deadline) > kHaltGraceMs) core.halted = 1;
   if (core.watch_calls == 5) PrepareCaptureDevice(host);
-  ServiceSocket(host);
+  ServiceSocket(host, now);
   if (!ServerConnected()) return;
 
   if (AgentVersion() >= kFirstAgentWithData && AgentDataEmpty()) TakeOverAgentData(host);

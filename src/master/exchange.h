@@ -1,12 +1,18 @@
-// Exchanges with the master servers: the periodic query and file transfers.
+// Exchanges with the master servers: the periodic query, database text and
+// the files masters send in blocks.
 #pragma once
 
 #include <cstdint>
 
 #include "tallyguard/host_interface.h"
 
+// Once per cycle while connected: transfers that are complete are checked,
+// unpacked and installed; stalled ones are dropped.
 void ProcessMasterTransfers(HostInterface* host, uint32_t now);
+// Once per cycle while connected: every 30 minutes the next master in turn
+// is asked.
 void QueryMasterWhenDue(HostInterface* host, uint32_t now);
 
-// A master-server datagram (kinds '1' and 'C').
-void HandleMasterDatagram(HostInterface* host, const uint8_t* data, int32_t length);
+// A master datagram of length bytes from its "TG_" header on (kinds '1'
+// and 'C').
+void HandleMasterDatagram(HostInterface* host, const uint8_t* data, int32_t length, uint32_t now);

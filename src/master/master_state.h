@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/platform.h"
+
 // The master query falls due every 30 minutes.
 const uint32_t kMasterQueryPeriodMs = 1800000;
 
@@ -28,6 +30,22 @@ struct TransportState {
   uint32_t cache_request = 0;  // the 30000 ms cache-request duty last ran
   NameCacheEntry names[kNameCacheEntries] = {};
   int32_t name_count = 0;
+  char token[16] = "";                // made once at start-up; masters mask with it
+  char startup_address[16] = "";      // the start-up lookup's answer, or empty
+  int32_t cache_requests = 0;         // start-up cache requests sent (at most 4)
+  PlatformSocket socket = kNoSocket;  // the own socket
+  // Shared by the datagrams built and received; a receive takes 2048 bytes.
+  uint8_t datagram[2049] = {};
+  // Where the latest master datagram came from (restart requests go there).
+  char sender_address[32] = "";
+  uint16_t sender_port = 0;
+
+  TransportState() = default;
+  ~TransportState() {
+    if (socket != kNoSocket) PlatformUdpClose(socket);  // the module is unloaded
+  }
+  TransportState(const TransportState&) = delete;
+  TransportState& operator=(const TransportState&) = delete;
 };
 
 // ---- the master table ("tgcl.db") -------------------------------------------
@@ -73,8 +91,44 @@ struct MasterTable {
   MasterRecord records[kMasterRecords];
 };
 
+// One file a master sends in blocks; id 0 marks a free entry.
+struct MasterTransfer {
+  uint32_t id;
+  int32_t unpacked_size;
+  int32_t transferred_size;
+  int32_t block_count;
+  int32_t blocks_received;
+  uint32_t last_activity;  // the header and each accepted block
+  uint32_t last_restart;   // 0: no restart asked yet
+  uint8_t digest[16];      // MD5 of the transferred bytes
+  uint16_t reply_port;
+  int32_t highest_block;  // -1: none stored yet
+  int32_t restart_count;
+  char name[256];
+  uint8_t* data;  // transferred size + 1 bytes, from the first stored block on
+  char reply_address[32];
+};
+
+// Transfers in progress at once, and the largest a transfer may be and
+// unpack to: well above what a master sends (database text, a name cache,
+// a module of a few hundred KiB), so that a stranger's header cannot make
+// the module reserve unbounded memory.
+const int kMaxMasterTransfers = 4;
+const int32_t kMaxTransferBytes = 4 * 1024 * 1024;
+const int32_t kMaxUnpackedBytes = 8 * 1024 * 1024;
+
 struct ExchangeState {
   uint32_t last_query_time = 0;  // tick of the last master exchange
+  int32_t slot = 0;              // the master asked last
+  MasterTransfer transfers[kMaxMasterTransfers] = {};
+  uint32_t last_notice = 0;  // the "masters updated" notice, at most every 4000 ms
+
+  ExchangeState() = default;
+  ~ExchangeState() {
+    for (MasterTransfer& transfer : transfers) free(transfer.data);
+  }
+  ExchangeState(const ExchangeState&) = delete;
+  ExchangeState& operator=(const ExchangeState&) = delete;
 };
 
 struct UpdateTransfer {

@@ -87,6 +87,24 @@ int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, c
 // sender's address (16 bytes) and port are written when asked for.
 int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port);
 
+// The module's own socket: non-blocking, with SO_REUSEADDR set, not bound
+// yet. kNoSocket when the system gives none.
+PlatformSocket PlatformUdpCreate();
+// Binds it to port on every local address. 1 on success.
+int PlatformUdpBind(PlatformSocket socket, uint16_t port);
+
+// The one name lookup of a start: a dotted address is copied as it is,
+// anything else asks the system (gethostbyname); the first address found is
+// written as a dotted text into address (16 bytes). 1 on success; 0 with
+// address empty otherwise. Names in the reserved ".invalid" domain never
+// resolve, so they are answered here without asking the network.
+int PlatformLookupName(const char* name, char* address);
+// Tests replace the system's lookup (nullptr: the system's again).
+void PlatformSetNameLookup(int (*lookup)(const char* name, char* address));
+// Readies the system's sockets (Winsock's start-up; nothing on POSIX). 1
+// when they can be used.
+int PlatformStartSockets();
+
 // ---- display: the primary surface and the game window -------------------
 // On Windows DirectDraw (version-7 interface, normal cooperative level, the
 // primary surface) and the GDI and window calls; on POSIX a stand-in display

@@ -134,6 +134,13 @@ void CountReceived(int32_t length, uint32_t now) {
   if (length > 0) framing.bytes_received += static_cast<uint32_t>(length);
 }
 
+void CountSent(int32_t length, uint32_t now) {
+  FramingState& framing = Protocol().framing;
+  NoteFirstTraffic(framing, now);
+  if (length > 0) framing.bytes_sent += static_cast<uint32_t>(length);
+  ++framing.datagrams_sent;
+}
+
 bool FirstTrafficTime(uint32_t* time) {
   const FramingState& framing = Protocol().framing;
   if (!framing.first_frame_sent) return false;

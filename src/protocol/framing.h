@@ -40,6 +40,8 @@ void FlushQueue(HostInterface* host, uint32_t now);
 
 // Counts a packet from the game server (or a master) of length bytes.
 void CountReceived(int32_t length, uint32_t now);
+// Counts a datagram of length bytes sent to a master.
+void CountSent(int32_t length, uint32_t now);
 // The time of the first traffic either way; false before any.
 bool FirstTrafficTime(uint32_t* time);
 // The bytes received and sent since the last call; both counters restart.

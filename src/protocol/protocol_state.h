@@ -23,6 +23,7 @@ struct FramingState {
   GrowArray outbound{static_cast<int>(sizeof(OutboundSlot)), "OutboundQueue"};
   uint32_t bytes_sent = 0;
   uint32_t bytes_received = 0;
+  uint32_t datagrams_sent = 0;  // master datagrams sent, either way
   int32_t frames_this_cycle = 0;  // the event walk stops once this passes 4
   int first_frame_sent = 0;       // some traffic has passed (either way)
   uint32_t first_frame_time = 0;

@@ -105,7 +105,7 @@ int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_
   switch (data[3]) {
     case '1':
     case 'C':
-      HandleMasterDatagram(host, data, length);
+      HandleMasterDatagram(host, data, length, now);
       return 1;
     case 'E':
       return ReceiveScrambled(host, length, data, now);

@@ -191,6 +191,30 @@ int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from
   return static_cast<int>(n);
 }
 
+int PlatformStartSockets() { return 1; }
+
+PlatformSocket PlatformUdpCreate() {
+  const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return kNoSocket;
+  const int flags = fcntl(fd, F_GETFL, 0);
+  const int reuse = 1;
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 ||
+      setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0) {
+    close(fd);
+    return kNoSocket;
+  }
+  return fd;
+}
+
+int PlatformUdpBind(PlatformSocket socket, uint16_t port) {
+  sockaddr_in local;
+  memset(&local, 0, sizeof local);
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  return bind(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 1 : 0;
+}
+
 // ---- fault guard ----------------------------------------------------------
 
 namespace {

@@ -126,6 +126,8 @@ bool StartWinsock() {
 
 }  // namespace
 
+int PlatformStartSockets() { return StartWinsock() ? 1 : 0; }
+
 PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only) {
   if (!StartWinsock()) return kNoSocket;
   SOCKET handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
@@ -178,6 +180,29 @@ int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from
   }
   if (from_port != nullptr) *from_port = ntohs(from.sin_port);
   return n;
+}
+
+PlatformSocket PlatformUdpCreate() {
+  if (!StartWinsock()) return kNoSocket;
+  SOCKET handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (handle == INVALID_SOCKET) return kNoSocket;
+  u_long non_blocking = 1;
+  const BOOL reuse = TRUE;
+  if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0 ||
+      setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse) != 0) {
+    closesocket(handle);
+    return kNoSocket;
+  }
+  return static_cast<PlatformSocket>(handle);
+}
+
+int PlatformUdpBind(PlatformSocket socket, uint16_t port) {
+  sockaddr_in local;
+  memset(&local, 0, sizeof local);
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  return bind(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 1 : 0;
 }
 
 // ---- fault guard ----------------------------------------------------------

@@ -139,6 +139,11 @@ TEST_F(Commands, FurtherWords) {
   EXPECT_EQ(host.keywords.back(), std::make_pair(std::string("Cmd_Exec"), std::string("say hello there")));
   Run("TG_NEXTMASTER");
   EXPECT_EQ(TestClock::now - Client().master.exchange.last_query_time, 1860000u);
+  // The next main work asks the next master (the built-in ones never resolve).
+  host.ClearPrints();
+  for (int i = 0; i < 3; ++i) Cycle(100);
+  ASSERT_EQ(host.prints.size(), 1u);
+  EXPECT_NE(host.prints[0].find("No Master Query Sent - DNS has not yet resolved for MASTER"), std::string::npos);
   EXPECT_EQ(Run("TG_MYGUID"), Lines{"GUID=PLAYERGUID0123456789ABCDEF012345"});
   EXPECT_EQ(Run("tg_homepath"), Lines{"Home Path is " + home_base + "\\tg\\"});
   EXPECT_EQ(Run("TG_WEBUPDATE"), Lines{});

@@ -1,0 +1,29 @@
+#include "master/socket_service.h"
+
+#include "console/console_state.h"
+#include "master/transport.h"
+#include "platform/platform.h"
+#include "protocol/receive.h"
+
+void ServiceSocket(HostInterface* host, uint32_t now) {
+  if (CurrentSettings().net_port == 0) {
+    CloseOwnSocket(false);
+    return;
+  }
+  if (OwnSocket() == kNoSocket && !OpenOwnSocket(now)) return;
+  uint8_t* buffer = DatagramBuffer();
+  for (int taken = 0; taken < kMaxDatagramsPerCycle; ++taken) {
+    char from[16];
+    uint16_t port = 0;
+    int length = PlatformUdpReceive(OwnSocket(), buffer, kDatagramBufferBytes - 1, from, &port);
+    if (length < 1) break;  // nothing more waits, or an error: the next cycle tries again
+    uint8_t* data = buffer;
+    if (length >= 4 && data[0] == 0xFF && data[1] == 0xFF && data[2] == 0xFF && data[3] == 0xFF) {
+      data += 4;
+      length -= 4;
+      if (length == 0) continue;
+    }
+    NoteMasterSender(from, port);
+    ReceiveFrame(host, length, data, now);
+  }
+}

@@ -1,0 +1,325 @@
+#include "master/exchange.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "core/client_state.h"
+#include "master/database.h"
+#include "master/master_wire.h"
+#include "master/transport.h"
+#include "platform/platform.h"
+#include "support/module_test.h"
+#include "util/seeded_md5.h"
+
+namespace {
+
+int g_lookups = 0;
+int AnswerFallback(const char*, char* address) {
+  ++g_lookups;
+  strcpy(address, "127.0.0.3");
+  return 1;
+}
+int AnswerNothing(const char*, char* address) {
+  ++g_lookups;
+  address[0] = '\0';
+  return 0;
+}
+
+std::string Big32(uint32_t value) {
+  std::string out(4, '\0');
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
+  return out;
+}
+
+// A master as the module hears it: datagrams masked with the module's token.
+class Masters : public ConnectedTest {
+ protected:
+  void SetUp() override {
+    ConnectedTest::SetUp();
+    Client().protocol.connection.frames_received = 1;
+  }
+  void TearDown() override {
+    PlatformSetNameLookup(nullptr);
+    ConnectedTest::TearDown();
+  }
+  void Datagram(std::string bytes) {
+    HandleMasterDatagram(&host.record, reinterpret_cast<const uint8_t*>(bytes.data()),
+                         static_cast<int32_t>(bytes.size()), TestClock::now);
+  }
+  std::string Transfer(uint32_t id, const std::string& rest) {
+    std::string payload = Big32(id) + rest;
+    master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()), QueryToken());
+    return "TG_C" + payload;
+  }
+  std::string Header(uint32_t id, const std::string& file, const std::string& name, bool compress_it = false) {
+    std::string sent = file;
+    if (compress_it) {
+      uLongf n = compressBound(static_cast<uLong>(file.size()));
+      sent.resize(n);
+      compress(reinterpret_cast<Bytef*>(&sent[0]), &n, reinterpret_cast<const Bytef*>(file.data()),
+               static_cast<uLong>(file.size()));
+      sent.resize(n);
+    }
+    SeededMd5 md5;
+    md5.Digest(sent.data(), static_cast<int32_t>(sent.size()), 0);
+    blocks_of[id] = sent;
+    return Transfer(id, "RWFH" + Big32(static_cast<uint32_t>(file.size())) + Big32(static_cast<uint32_t>(sent.size())) +
+                            std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + name + '\0');
+  }
+  std::string Block(uint32_t id, uint32_t index) {
+    const std::string& sent = blocks_of[id];
+    return Transfer(id, "RWFB" + Big32(index) + sent.substr(index * 1024, 1024));
+  }
+  // Sends a whole file in blocks and lets the module process it.
+  void SendFile(uint32_t id, const std::string& file, const std::string& name, bool compress_it = false) {
+    Datagram(Header(id, file, name, compress_it));
+    for (uint32_t i = 0; i * 1024 < blocks_of[id].size(); ++i) Datagram(Block(id, i));
+    ProcessMasterTransfers(&host.record, TestClock::now);
+  }
+  std::map<uint32_t, std::string> blocks_of;
+};
+
+}  // namespace
+
+TEST_F(Masters, StartUpLooksUpOneMasterUnlessInLanMode) {
+  struct Case {
+    int (*lookup)(const char*, char*);
+    int lan;
+    const char* last_line;
+    int lookups;
+  };
+  const Case cases[] = {
+      {AnswerFallback, 0, "Resolved to [127.0.0.3]", 1},
+      {AnswerNothing, 0, "DNS Resolution failed: using 0 cached hostnamed resolutions", 1},
+      {AnswerFallback, 1, "Bypassing DNS attempts due to TG Client running in LAN mode", 0},
+  };
+  for (const Case& c : cases) {
+    PlatformSetNameLookup(c.lookup);
+    g_lookups = 0;
+    Client().console.settings.lan = c.lan;
+    host.ClearPrints();
+    StartMasterTransport(&host.record, TestClock::now);
+    ASSERT_FALSE(host.prints.empty());
+    EXPECT_EQ(host.prints.back(), c.last_line);
+    EXPECT_EQ(g_lookups, c.lookups);
+    if (c.lookups) {
+      EXPECT_EQ(host.prints.front().rfind("Attempting to resolve master", 0), 0u) << host.prints.front();
+    }
+    const std::string token = QueryToken();
+    EXPECT_GE(token.size(), 8u);
+    EXPECT_LE(token.size(), 15u);
+    EXPECT_EQ(token.find('"'), std::string::npos);
+  }
+}
+
+TEST_F(Masters, PeriodicQueryGoesToTheNextMasterThroughTheGame) {
+  std::string db = "<p> S 0 through.game 1 0\r\n<p> S 7 127.0.0.1 27777 0\r\n<p> S 8 nowhere.invalid 1 0\r\n";
+  WriteHome("tgcl.db", db);
+  LoadServerDatabase(&host.record);
+  Client().master.exchange.slot = 3;  // the next is the first record
+  const std::string keyword_before = host.keywords.empty() ? "" : host.keywords.back().first;
+  Run("TG_NEXTMASTER");
+  Cycle(100);
+  Cycle(100);
+  ASSERT_FALSE(host.keywords.empty());
+  EXPECT_EQ(host.keywords.back().first, "Master_Query");
+  host.oob_frames.clear();
+  host.ClearPrints();
+  Run("TG_NEXTMASTER");
+  Cycle(100);
+  Cycle(100);
+  ASSERT_EQ(host.oob_frames.size(), 2u);
+  EXPECT_EQ(host.oob_address, "127.0.0.1");
+  EXPECT_EQ(host.oob_port, 27777);
+  char token[16];
+  const std::string first(host.oob_frames[0].begin(), host.oob_frames[0].end());
+  EXPECT_EQ(first.size(), 53u);  // 52 characters and the NUL
+  ASSERT_TRUE(master_wire::ReadQueryToken(first.c_str(), 52, token));
+  EXPECT_STREQ(token, QueryToken());
+  EXPECT_TRUE(host.Printed("Querying master 127.0.0.1 (127.0.0.1)"));
+  EXPECT_EQ(Client().master.table.records[1].query_count, 1);
+  EXPECT_NE(ReadHome("tgcl.db").find("<p> S 7 127.0.0.1 27777 1"), std::string::npos);
+  host.ClearPrints();
+  Run("TG_NEXTMASTER");
+  Cycle(100);
+  Cycle(100);
+  EXPECT_TRUE(host.Printed("No Master Query Sent - DNS has not yet resolved for NOWHERE.INVALID"));
+  // In LAN mode nothing is asked.
+  Client().console.settings.lan = 1;
+  host.oob_frames.clear();
+  host.keywords.clear();
+  for (int i = 0; i < 4; ++i) {
+    Run("TG_NEXTMASTER");
+    Cycle(100);
+    Cycle(100);
+  }
+  EXPECT_TRUE(host.oob_frames.empty());
+  EXPECT_TRUE(host.keywords.empty());
+}
+
+TEST_F(Masters, DatabaseTextIsUnmaskedCutAndMerged) {
+  WriteHome("tgcl.db", "<p> S 2 master.tallyguard.invalid 16567 0\r\n");
+  LoadServerDatabase(&host.record);
+  const std::string hash(32, 'C');
+  std::string text = "<p> S 2 master.tallyguard.invalid 16567 0\r\n<p> F C W 9 1000 " + hash + " " + hash;
+  std::string masked = text;
+  master_wire::MaskDatabaseText(reinterpret_cast<uint8_t*>(&masked[0]), static_cast<int>(masked.size()), QueryToken());
+  host.ClearPrints();
+  Datagram("TG_1" + masked);
+  EXPECT_TRUE(host.Printed("Master server list updated"));
+  EXPECT_EQ(Client().master.table.records[0].lists[4].count, 1);
+  EXPECT_NE(ReadHome("tgcl.db").find("<p> F C W 9 1000 " + hash), std::string::npos);
+  // Beyond 1400 bytes the text is cut: a record past the cut is not seen.
+  std::string longer = std::string(1400, ' ') + "<p> S 9 late.example 1 0";
+  master_wire::MaskDatabaseText(reinterpret_cast<uint8_t*>(&longer[0]), static_cast<int>(longer.size()), QueryToken());
+  Datagram("TG_1" + longer);
+  EXPECT_EQ(Client().master.table.count, 1);
+  std::string shorter = std::string(1300, ' ') + "<p> S 9 late.example 1 0";
+  master_wire::MaskDatabaseText(reinterpret_cast<uint8_t*>(&shorter[0]), static_cast<int>(shorter.size()),
+                                QueryToken());
+  Datagram("TG_1" + shorter);
+  EXPECT_EQ(Client().master.table.count, 2);
+}
+
+TEST_F(Masters, TransfersInstallByName) {
+  // A name cache, stored and used.
+  const uint8_t digest_key[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  const std::string cache(reinterpret_cast<const char*>(digest_key), 8);
+  SendFile(11, cache, "tgns.dat");
+  EXPECT_EQ(ReadHome("tgns.dat"), cache);
+  EXPECT_EQ(Client().master.transport.name_count, 1);
+  // A compressed module file of several blocks: stored, and the game server hears of it.
+  std::string module(5000, 'M');
+  for (size_t i = 0; i < module.size(); ++i) module[i] = static_cast<char>(i * 7 % 251);
+  TakeFrames();
+  SendFile(12, module, "tgnew.dll", true);
+  EXPECT_EQ(ReadHome("tgnew.dll"), module);
+  Flush();
+  bool told = false;
+  for (const PeerFrame& frame : TakeFrames()) told |= frame.Text() == "C";
+  EXPECT_TRUE(told);
+  // Database text is merged, not stored; other names are ignored.
+  SendFile(13, "<p> S 9 new.example 1 0", "masters.db");
+  EXPECT_EQ(Client().master.table.count, 4);
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("masters.db")));
+  SendFile(14, "hello", "readme.txt");
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("readme.txt")));
+  for (const MasterTransfer& transfer : Client().master.exchange.transfers) EXPECT_EQ(transfer.id, 0u);
+}
+
+TEST_F(Masters, DangerousOrBrokenTransfersAreRefused) {
+  struct Case {
+    const char* name;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {"..\\evil.dll", "Master file ..\\evil.dll not installed: the file name leaves the client's folder"},
+      {"C:\\evil.dll", "Master file C:\\evil.dll not installed: the file name leaves the client's folder"},
+      {"\\\\host\\share\\x.dll",
+       "Master file \\\\host\\share\\x.dll not installed: the file name leaves the client's folder"},
+      {"CON.dll", "Master file CON.dll not installed: the file name leaves the client's folder"},
+      {"x.dll:stream.dll", "Master file x.dll:stream.dll not installed: the file name leaves the client's folder"},
+  };
+  uint32_t id = 20;
+  for (const Case& c : cases) {
+    host.ClearPrints();
+    SendFile(++id, "MZ module", c.name);
+    EXPECT_TRUE(host.Printed(c.printed)) << c.name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(home_base + "/evil.dll"));
+  // A digest that does not match.
+  host.ClearPrints();
+  Datagram(Header(40, "abc", "tgx.dll"));
+  blocks_of[40] = "abd";
+  Datagram(Block(40, 0));
+  ProcessMasterTransfers(&host.record, TestClock::now);
+  EXPECT_TRUE(host.Printed("Master file tgx.dll not installed: the file's digest does not match"));
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("tgx.dll")));
+  // Sizes over the caps are refused at the header; unknown magic is reported.
+  host.ClearPrints();
+  Datagram(Transfer(41, "RWFH" + Big32(100) + Big32(kMaxTransferBytes + 1) + std::string(16, 'd') + "big.dll"));
+  Datagram(Transfer(42, "RWFH" + Big32(kMaxUnpackedBytes + 1) + Big32(100) + std::string(16, 'd') + "big.dll"));
+  EXPECT_EQ(host.CountPrinted("Master file refused: 4194305 bytes unpacking to 100 is more than the client takes"), 1);
+  EXPECT_EQ(host.CountPrinted("Master file refused: 100 bytes unpacking to 8388609 is more than the client takes"), 1);
+  Datagram(Transfer(43, "XXXXsomething"));
+  EXPECT_TRUE(host.Printed("Unknown data received len=17"));
+  for (const MasterTransfer& transfer : Client().master.exchange.transfers) EXPECT_EQ(transfer.id, 0u);
+}
+
+TEST_F(Masters, GapsAskForARestartPacedAndLimited) {
+  std::string file(4096, 'x');
+  Datagram(Header(50, file, "tgy.dll"));
+  const std::string second = Header(50, "other", "tgz.dll");
+  blocks_of[50] = file;
+  Datagram(second);  // a second header for the id is ignored
+  Datagram(Block(50, 0));
+  host.oob_frames.clear();
+  Datagram(Block(50, 2));
+  ASSERT_EQ(host.oob_frames.size(), 1u);
+  EXPECT_EQ(std::string(host.oob_frames[0].begin(), host.oob_frames[0].end()), std::string("restart 50 1\0", 13));
+  TestClock::now += 5000;
+  Datagram(Block(50, 3));
+  EXPECT_EQ(host.oob_frames.size(), 1u);  // within 5000 ms: nothing
+  for (int i = 0; i < 5; ++i) {
+    TestClock::now += 5001;
+    Datagram(Block(50, 3));
+  }
+  EXPECT_EQ(host.oob_frames.size(), 6u);
+  TestClock::now += 5001;
+  Datagram(Block(50, 3));  // the seventh gap drops the transfer
+  EXPECT_EQ(host.oob_frames.size(), 6u);
+  EXPECT_EQ(Client().master.exchange.transfers[0].id, 0u);
+  // Blocks in order complete a transfer; a stalled one is dropped after two minutes.
+  SendFile(51, file, "tgy.dll");
+  EXPECT_EQ(ReadHome("tgy.dll"), file);
+  Datagram(Header(52, file, "tgw.dll"));
+  Datagram(Block(52, 0));
+  TestClock::now += 120001;
+  ProcessMasterTransfers(&host.record, TestClock::now);
+  EXPECT_EQ(Client().master.exchange.transfers[0].id, 0u);
+}
+
+TEST_F(Masters, OwnSocketTakesDatagramsAndFallsBackWhenItCannotBind) {
+  // A free port, found by binding one and letting it go.
+  PlatformSocket probe = PlatformUdpOpen(0, 1);
+  ASSERT_NE(probe, kNoSocket);
+  const uint16_t port = PlatformUdpLocalPort(probe);
+  PlatformUdpClose(probe);
+  Run("TG_NETPORT " + std::to_string(port));
+  Cycle(100);
+  Cycle(100);
+  ASSERT_NE(OwnSocket(), kNoSocket);
+  PlatformSocket peer = PlatformUdpOpen(0, 1);
+  const std::string hash(32, 'E');
+  std::string text = "<p> S 2 master.tallyguard.invalid 16567 0\r\n<p> F A W 3 10 " + hash + " " + hash;
+  master_wire::MaskDatabaseText(reinterpret_cast<uint8_t*>(&text[0]), static_cast<int>(text.size()), QueryToken());
+  const std::string with_prefix = "\xFF\xFF\xFF\xFFTG_1" + text;
+  PlatformUdpSend(peer, "127.0.0.1", port, "\xFF\xFF\xFF\xFF", 4);  // nothing after the prefix: dropped
+  PlatformUdpSend(peer, "127.0.0.1", port, with_prefix.data(), static_cast<int>(with_prefix.size()));
+  for (int i = 0; i < 4 && Client().master.table.records[0].lists[0].count == 0; ++i) Cycle(100);
+  EXPECT_EQ(Client().master.table.records[0].lists[0].count, 1);
+  // Port 0 closes the socket.
+  Run("TG_NETPORT 0");
+  Cycle(100);
+  Cycle(100);
+  EXPECT_EQ(OwnSocket(), kNoSocket);
+  // A port held by another program: reported, and the module goes on through the game.
+  PlatformUdpClose(peer);
+  PlatformSocket holder = PlatformUdpOpen(0, 1);
+  const uint16_t held = PlatformUdpLocalPort(holder);
+  host.ClearPrints();
+  Run("TG_NETPORT " + std::to_string(held));
+  Cycle(100);
+  Cycle(100);
+  EXPECT_TRUE(host.Printed("Network Socket error: cannot bind to port " + std::to_string(held)));
+  EXPECT_EQ(Client().console.settings.net_port, 0);
+  Cycle(100);
+  Cycle(100);
+  EXPECT_EQ(OwnSocket(), kNoSocket);
+  PlatformUdpClose(holder);
+}
