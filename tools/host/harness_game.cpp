@@ -83,7 +83,7 @@ void HarnessGame::Send(int32_t length, const void* frame) {
   link.Send(frame, length);
 }
 
-void HarnessGame::SendOutOfBand(const char* address, int32_t port, int32_t length, const void*) {
+void HarnessGame::SendOutOfBand(const char* address, int32_t port, int32_t length, const void* data) {
   if (address == nullptr || !IsLoopbackAddress(address)) {
     ++refused_sends;
     printf("[host] REFUSED out-of-band send of %d bytes to %s:%d: not a loopback address\n", static_cast<int>(length),
@@ -91,6 +91,18 @@ void HarnessGame::SendOutOfBand(const char* address, int32_t port, int32_t lengt
     return;
   }
   printf("[host] out-of-band %d bytes to %s:%d\n", static_cast<int>(length), address, static_cast<int>(port));
+  if (oob_socket_ == kNoSocket) oob_socket_ = PlatformUdpOpen(0, 1);
+  if (oob_socket_ != kNoSocket && data != nullptr && length > 0 && port > 0 && port < 65536)
+    PlatformUdpSend(oob_socket_, address, static_cast<uint16_t>(port), data, static_cast<int>(length));
+}
+
+bool HarnessGame::ReceiveOutOfBand(std::vector<uint8_t>* datagram) {
+  if (oob_socket_ == kNoSocket) return false;
+  uint8_t buffer[4096];
+  const int n = PlatformUdpReceive(oob_socket_, buffer, sizeof buffer, nullptr, nullptr);
+  if (n < 0) return false;
+  datagram->assign(buffer, buffer + n);
+  return true;
 }
 
 void HarnessGame::GameCommand(const char* keyword, const char* line) {

@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
     PlatformPumpGameWindow();
     if (game.link.IsOpen()) game.link.Connect(now);
     std::vector<uint8_t> datagram;
-    while (game.link.Receive(&datagram)) {
+    while (game.link.Receive(&datagram) || game.ReceiveOutOfBand(&datagram)) {
       datagram.push_back(0);  // hosts may hand the bytes with a terminator; the length excludes it
       intptr_t refused = call_cb(&record, TG_EVENT_SERVER_PACKET, static_cast<int32_t>(datagram.size() - 1),
                                  datagram.data(), options.retries);
