@@ -18,7 +18,7 @@ if [ "$preset" != linux ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/
   exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
 fi
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j"$(nproc)" --target wc000000 tghost tgserver >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)" --target wc000000 tghost tgserver tgmaster >/dev/null
 
 port=27960
 rm -rf demo-home
@@ -28,6 +28,7 @@ if [ "$preset" != linux ]; then
   display=(scripts/with-display.sh)  # the harness's game window needs an X display
   harness=build/$preset/tools/tghost.exe
   server=build/$preset/tools/tgserver.exe
+  master=build/$preset/tools/tgmaster.exe
   module="Z:$(pwd -P | sed 's|/|\\|g')\\build\\$preset\\wc000000.dll"
   echo "== wc000000.dll ($preset) under Wine, with the reference server on 127.0.0.1:$port"
 else
@@ -35,24 +36,41 @@ else
   display=()
   harness=build/linux/tools/tghost
   server=build/linux/tools/tgserver
+  master=build/linux/tools/tgmaster
   module=build/linux/wc000000.so
   echo "== wc000000.so, with the reference server on 127.0.0.1:$port"
 fi
 
-mkdir -p demo-home/server-shots
+mkdir -p demo-home/server-shots demo-home/tg
+# The module's master table points at the reference master on 127.0.0.1:16567
+# (four entries, so the first query goes to it whichever slot comes first).
+for id in 7 8 9 10; do printf '<p> S %s 127.0.0.1 16567 0\r\n' "$id"; done >demo-home/tg/tgcl.db
+# What the master sends: its database text, a module file that compresses
+# (one block is left out, so the module asks for it again), a name cache.
+python3 -c 'import random, sys; random.seed(7); sys.stdout.write("".join("line %04d %016x\n" % (n, random.getrandbits(64)) for n in range(400)))' \
+  >demo-home/master-module.bin
+echo "== the reference master on 127.0.0.1:16567"
+"${run[@]}" "$master" --port 16567 --database tools/master/demo_database.txt \
+  --file 'demo-home/master-module.bin=dll\tgdemo.dll' --cache master1.tallyguard.invalid=127.0.0.1 --compress \
+  --drop 1 --answers 1 --duration-ms 40000 | sed -u 's/\r$//' &
+master_pid=$!
 "${run[@]}" "$server" --port "$port" --scenario tools/server/demo_scenario.txt --linger-ms 2000 \
   --shots demo-home/server-shots | sed -u 's/\r$//' &
 server_pid=$!
-trap 'kill $server_pid 2>/dev/null || true' EXIT
+trap 'kill $server_pid $master_pid 2>/dev/null || true' EXIT
 sleep 1
 "${display[@]}" "${run[@]}" "$harness" --module "$module" --script tools/host/demo_session.txt --home demo-home \
   --connect "127.0.0.1:$port" | sed -u 's/\r$//'
 wait "$server_pid" || true
+wait "$master_pid" || true
 trap - EXIT
 
 echo
 echo "== files under demo-home (the module's in tg/, the server's screenshots in server-shots/)"
 find demo-home | sort
+echo
+echo "== demo-home/tg/tgcl.db (the master table after the master's answer)"
+tr -d '\r' <demo-home/tg/tgcl.db
 if [ -f demo-home/tg/tgsslog.htm ]; then
   echo
   echo "== demo-home/tg/tgsslog.htm"
