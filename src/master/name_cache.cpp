@@ -89,13 +89,15 @@ void LoadNameCache() {
 
 bool ReplaceNameCache(const uint8_t* bytes, int32_t size) {
   TransportState& transport = Master().transport;
+  if (bytes == nullptr || size < 0) size = 0;
   int32_t count = size / static_cast<int32_t>(sizeof(NameCacheEntry));
   if (count > kNameCacheEntries) count = kNameCacheEntries;  // the rest does not fit the table
-  if (count == transport.name_count && count * static_cast<int32_t>(sizeof(NameCacheEntry)) == size &&
-      memcmp(transport.names, bytes, static_cast<size_t>(size)) == 0)
+  const size_t kept = static_cast<size_t>(count) * sizeof(NameCacheEntry);
+  if (count == transport.name_count && static_cast<int32_t>(kept) == size &&
+      (kept == 0 || memcmp(transport.names, bytes, kept) == 0))
     return false;
   transport.name_count = count;
-  memcpy(transport.names, bytes, static_cast<size_t>(count) * sizeof(NameCacheEntry));
+  if (kept > 0) memcpy(transport.names, bytes, kept);
   return true;
 }
 

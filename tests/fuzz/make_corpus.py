@@ -84,5 +84,28 @@ def main():
     write("screenshot", "no_display", bytes([0x84]) + normal[1:] + b"I0 1 2 64 64 50 50 1\nC\nC\nC\n")
 
 
+    # Masters: records of a kind byte, a length byte and the bytes.
+    def record(kind, data):
+        return kind + bytes([len(data)]) + data
+
+    def big32(value):
+        return value.to_bytes(4, "big")
+
+    hash_a, hash_b = b"A" * 32, b"b" * 32
+    database = b"<p> S 3 127.0.0.1 16567 0\r\n<p> M alt.example 1\r\n<p> F C W 7 10 " + hash_a + b" " + hash_b
+    write("master", "database", record(b"D", database) + record(b"P", b"<P> S 9 x 1 0\r\n<p> F A K 1 FF " + hash_a +
+                                                               b" " + hash_b))
+    file = b"<p> S 4 b.example 1 0"
+    header = big32(77) + b"RWFH" + big32(len(file)) + big32(len(file)) + hashlib.md5(file).digest() + b"tgcl_new.db\0"
+    write("master", "transfer", record(b"C", header) + record(b"C", big32(77) + b"RWFB" + big32(0) + file) +
+          record(b"T", b"\x01"))
+    module = bytes(range(256)) * 5
+    header = big32(5) + b"RWFH" + big32(len(module)) + big32(len(module)) + hashlib.md5(module).digest() + b"x.dll\0"
+    blocks = [big32(5) + b"RWFB" + big32(i) + module[i * 1024:(i + 1) * 1024][:200] for i in range(2)]
+    write("master", "gap", record(b"C", header) + record(b"C", blocks[1]) + record(b"T", b"\x06") +
+          record(b"C", blocks[1]) + record(b"C", blocks[0]) + record(b"T", b"\x80"))
+    write("master", "name_cache", record(b"N", bytes(range(16))) + record(b"N", b"MASTER.example"))
+
+
 if __name__ == "__main__":
     main()

@@ -92,6 +92,10 @@ TEST_F(Database, NameCacheFindsNamesRegardlessOfCaseAndPicksAmongDuplicates) {
     seen.insert(address);
   }
   EXPECT_EQ(seen, (std::set<std::string>{"127.0.0.9", "127.0.0.10"}));
+  // A master's empty cache empties it.
+  EXPECT_TRUE(ReplaceNameCache(nullptr, 0));
+  EXPECT_EQ(NameCacheCount(), 0);
+  EXPECT_FALSE(ReplaceNameCache(nullptr, 0));
 }
 
 TEST_F(Database, RecordsParseAsTheFileLaysThemOut) {
