@@ -117,6 +117,28 @@ TEST_F(Masters, StartUpLooksUpOneMasterUnlessInLanMode) {
   }
 }
 
+TEST_F(Masters, EmptyNameCacheIsAskedForFromTheLookedUpMasterFourTimesAtMost) {
+  PlatformSetNameLookup(AnswerFallback);
+  StartMasterTransport(&host.record, TestClock::now);  // the request falls due at once
+  host.oob_frames.clear();
+  for (int i = 0; i < 6 * 30; ++i) Cycle(1000);  // three minutes: six turns of the duty
+  ASSERT_EQ(host.oob_frames.size(), 4u);
+  EXPECT_EQ(host.oob_address, "127.0.0.3");
+  EXPECT_EQ(host.oob_port, 16567);
+  const std::string query(host.oob_frames[0].begin(), host.oob_frames[0].end());
+  EXPECT_EQ(query.size(), 53u);
+  EXPECT_EQ(query.compare(0, 18, "TG_Q1 token=" + std::string(QueryToken()).substr(0, 6)), 0) << query;
+  // With a name cache, or in LAN mode, nothing is asked.
+  Client().master.transport.cache_requests = 0;
+  Client().master.transport.name_count = 1;
+  host.oob_frames.clear();
+  for (int i = 0; i < 70; ++i) Cycle(1000);
+  Client().master.transport.name_count = 0;
+  Client().console.settings.lan = 1;
+  for (int i = 0; i < 70; ++i) Cycle(1000);
+  EXPECT_TRUE(host.oob_frames.empty());
+}
+
 TEST_F(Masters, PeriodicQueryGoesToTheNextMasterThroughTheGame) {
   std::string db = "<p> S 0 through.game 1 0\r\n<p> S 7 127.0.0.1 27777 0\r\n<p> S 8 nowhere.invalid 1 0\r\n";
   WriteHome("tgcl.db", db);
