@@ -10,9 +10,10 @@
 // The master query falls due every 30 minutes.
 const uint32_t kMasterQueryPeriodMs = 1800000;
 
-// The largest package the module accepts (a hostile size must not make it
-// reserve unbounded memory).
+// The largest package the module accepts, and the largest module one may
+// unpack to (a hostile size must not make it reserve unbounded memory).
 const int32_t kMaxUpdateSize = 16 * 1024 * 1024;
+const uint32_t kMaxModuleSize = 16 * 1024 * 1024;
 
 // ---- the name cache -------------------------------------------------------
 
@@ -138,6 +139,7 @@ struct UpdateTransfer {
   char name[256] = "";   // "htm\<file>" inside the home directory
   int32_t last_chunk = -1;
   uint32_t last_chunk_time = 0;  // the announcement or the latest data
+  uint32_t last_request = 0;     // the latest resend request, 0: none yet
 
   UpdateTransfer() = default;
   ~UpdateTransfer() { free(buffer); }

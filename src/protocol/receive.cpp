@@ -148,7 +148,7 @@ int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, u
       AnnounceUpdate(text, now);
       break;
     case 'H':
-      HandleUpdateData(host, argument, rest);
+      HandleUpdateData(host, argument, rest, now);
       break;
     case 'K':
       HandleRuleText(host, text, now);
