@@ -106,6 +106,24 @@ def main():
           record(b"C", blocks[1]) + record(b"C", blocks[0]) + record(b"T", b"\x80"))
     write("master", "name_cache", record(b"N", bytes(range(16))) + record(b"N", b"MASTER.example"))
 
+    # Updates: a package page, and a download announced and streamed.
+    import zlib
+    module_bytes = bytes(range(256)) * 12
+    packed = zlib.compress(module_bytes)
+    digest_a = hashlib.md5(packed).hexdigest().upper().encode()
+    digest_b = hashlib.md5(packed[1:]).hexdigest().upper().encode()
+    hex_text = packed.hex().upper().encode()
+    page = b"<html><p> S %X %X " % (len(packed), len(module_bytes)) + digest_a + b" " + digest_b + b"<br>"
+    for at in range(0, len(hex_text), 1000):
+        page += b"<p>" + hex_text[at:at + 1000] + b"\r\n"
+    write("update", "package", b"P" + page + b"</html>")
+    write("update", "package_unclosed", b"P" + page)
+    body = b"x" * 2100
+    announce = b"G2100 " + hashlib.md5(body).hexdigest().encode() + b" xA_up.htm"
+    chunks = [b"H" + i.to_bytes(2, "big") + body[i * 1024:(i + 1) * 1024][:200] for i in range(3)]
+    write("update", "stream", b"S" + bytes([len(announce)]) + announce + b"".join(bytes([len(c)]) + c for c in
+                                                                                     [chunks[0], chunks[2], chunks[1]]))
+
 
 if __name__ == "__main__":
     main()
