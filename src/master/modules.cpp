@@ -1,7 +1,347 @@
 #include "master/modules.h"
 
-// No agent module is loaded yet, so its version stays 0.
-void StartAgent(HostInterface*) {}
-void QueryAgentVersion(HostInterface*) {}
-void ReconcileModules(HostInterface*, uint32_t) {}
-void HandleAgentDelivery(HostInterface*, const uint8_t*, int32_t) {}
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "console/console.h"
+#include "console/console_state.h"
+#include "console/text_file.h"
+#include "master/master_state.h"
+#include "master/master_wire.h"
+#include "master/name_cache.h"
+#include "master/transport.h"
+#include "master/update.h"
+#include "platform/platform.h"
+#include "protocol/framing.h"
+#include "protocol/protocol_state.h"
+#include "protocol/wire_constants.h"
+#include "util/arg_list.h"
+#include "util/elapsed.h"
+#include "util/seeded_md5.h"
+#include "util/text.h"
+
+namespace {
+
+const int32_t kProbeVersionCode = 77;
+const int32_t kPeriodicCode = 1;
+const int32_t kUnloadRequestCode = 78;
+const int32_t kClientVersionCode = 17;
+const int32_t kDistressSpacingMs = 30000;
+const int32_t kReportSpacingMs = 3000;
+const int kDistressReportsFrom = 5;
+const int kDistressTextChars = 1000;
+const char kAgentFile[] = "tgag.dll";
+const char kNewClientFile[] = "tgclnew.dll";
+
+AgentState& Agent() { return Master().agent; }
+
+bool Verified() { return CurrentSettings().security != 0 && CurrentSettings().lan != 1; }
+
+// "dll\\wa001300.dll", "htm\\wc001300.htm" and so on, lower case.
+void ModulePath(char* out, int size, bool package, char kind, int32_t n) {
+  if (package) {
+    FormatText(out, size, "htm\\%c%c%06u.htm", kPlatformLetter, kind, static_cast<unsigned>(n));
+  } else {
+    FormatText(out, size, "dll\\%c%c%06u%s", kPlatformLetter, kind, static_cast<unsigned>(n), ".dll");
+  }
+  for (char* p = out; *p != '\0'; ++p)
+    if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
+}
+
+void* LoadAgent(HostInterface* host) {
+  if (host->agent_handle == nullptr) host->agent_handle = PlatformLoadLibrary(HomePath(kAgentFile));
+  return host->agent_handle;
+}
+
+void UnloadAgent(HostInterface* host) {
+  if (host->agent_handle != nullptr) PlatformFreeLibrary(host->agent_handle);
+  host->agent_handle = nullptr;
+  Agent().data_taken = 0;
+}
+
+TgAgentEntry AgentEntry(void* library) {
+  void* entry = library != nullptr ? PlatformFindEntry(library, "a") : nullptr;
+  TgAgentEntry call = nullptr;
+  memcpy(&call, &entry, sizeof call);
+  return call;
+}
+
+int32_t AskVersion(HostInterface* host, void* library) {
+  const TgAgentEntry entry = AgentEntry(library);
+  return entry != nullptr ? static_cast<int32_t>(entry(host, kProbeVersionCode, 0, nullptr)) : 0;
+}
+
+// The version the agent module at name (in the home folder) says it is.
+int32_t ProbeAgentVersion(HostInterface* host, const char* name) {
+  void* library = PlatformLoadLibrary(HomePath(name));
+  if (library == nullptr) return 0;
+  const int32_t version = AskVersion(host, library);
+  PlatformFreeLibrary(library);
+  return version;
+}
+
+// The version a client module at name says it is (its "cb" with code 17).
+int32_t ProbeClientVersion(HostInterface* host, const char* name) {
+  void* library = PlatformLoadLibrary(HomePath(name));
+  if (library == nullptr) return 0;
+  void* entry = PlatformFindEntry(library, "cb");
+  TgCbFunction cb = nullptr;
+  memcpy(&cb, &entry, sizeof cb);
+  const int32_t version = cb != nullptr ? static_cast<int32_t>(cb(host, kClientVersionCode, 0, nullptr, 0)) : 0;
+  PlatformFreeLibrary(library);
+  return version;
+}
+
+// Copies the whole source to target (home folder names); true only when
+// every byte was written.
+bool CopyHomeFile(const char* source, const char* target) {
+  char from[512];
+  CopyHomePath(source, from, sizeof from);
+  FILE* in = PlatformOpenFile(from, "rb");
+  if (in == nullptr) return false;
+  FILE* out = PlatformOpenFile(HomePath(target), "wb");
+  bool whole = out != nullptr;
+  size_t copied = 0;
+  char block[8192];
+  for (size_t n; whole && (n = fread(block, 1, sizeof block, in)) > 0; copied += n)
+    whole = fwrite(block, 1, n, out) == n;
+  fclose(in);
+  if (out != nullptr && fclose(out) != 0) whole = false;
+  return whole && copied > 0;
+}
+
+// The size and the two digests the master table lists for version n of a
+// module kind ('A' agent, 'C' client) on this platform; false when no
+// master lists it.
+bool ListedModule(char kind, int32_t n, uint32_t* size, uint8_t digests[2][16]) {
+  const MasterTable& table = Master().table;
+  const int list = (kind == 'A' ? 0 : 1) * 4 + (kPlatformLetter == 'w' ? 0 : 1);
+  for (int r = 0; r < table.count; ++r) {
+    const FileEntryList& entries = table.records[r].lists[list];
+    for (int i = 0; i < entries.count; ++i) {
+      if (entries.entries[i].id != n) continue;
+      SeededMd5 first, second;
+      first.SetFromHex(entries.entries[i].first_hash);
+      second.SetFromHex(entries.entries[i].second_hash);
+      memcpy(digests[0], first.DigestBytes(), 16);
+      memcpy(digests[1], second.DigestBytes(), 16);
+      *size = entries.entries[i].value;
+      return true;
+    }
+  }
+  return false;
+}
+
+// With tg_Security, an unpacked module file is passed to the library loader
+// only when its size and both digests are what the master table lists for
+// its version; without it, any file will do.
+bool MayLoadUnpacked(char kind, int32_t n, const char* name) {
+  if (!Verified()) return true;
+  uint32_t size = 0;
+  uint8_t digests[2][16] = {};
+  if (!ListedModule(kind, n, &size, digests)) return false;
+  char path[512];
+  CopyHomePath(name, path, sizeof path);
+  uint8_t* bytes = nullptr;
+  long length = 0;
+  if (ReadWholeFile(path, static_cast<long>(kMaxModuleSize), &bytes, &length) != FileRead::kRead) return false;
+  bool same = length > 1 && static_cast<uint32_t>(length) == size;
+  SeededMd5 md5;
+  if (same) {
+    md5.Digest(bytes, static_cast<int32_t>(length), 0);
+    same = memcmp(md5.DigestBytes(), digests[0], 16) == 0;
+  }
+  if (same) {
+    md5.Digest(bytes + 1, static_cast<int32_t>(length) - 1, 0);
+    same = memcmp(md5.DigestBytes(), digests[1], 16) == 0;
+  }
+  free(bytes);
+  return same;
+}
+
+// Installs the package of version n into its unpacked file. -1 when
+// tg_Security wants it listed and it is not, 0 when installing failed, 1
+// when installed.
+int InstallVersion(char kind, int32_t n) {
+  char package[64], unpacked[64];
+  ModulePath(package, sizeof package, true, static_cast<char>(kind - 'A' + 'a'), n);
+  ModulePath(unpacked, sizeof unpacked, false, static_cast<char>(kind - 'A' + 'a'), n);
+  uint32_t size = 0;
+  uint8_t digests[2][16] = {};
+  const bool verified = Verified();
+  if (verified && !ListedModule(kind, n, &size, digests)) return -1;
+  char package_path[512], unpacked_path[512];
+  CopyHomePath(package, package_path, sizeof package_path);
+  CopyHomePath(unpacked, unpacked_path, sizeof unpacked_path);
+  return InstallPackage(package_path, unpacked_path, verified ? size : 0, verified ? digests : nullptr) == nullptr ? 1
+                                                                                                                   : 0;
+}
+
+void ReportVersion(HostInterface* host, char letter, int32_t wanted, int32_t have, uint32_t now) {
+  AgentState& agent = Agent();
+  if (agent.last_version_report != 0 && ElapsedMs(now, agent.last_version_report) <= kReportSpacingMs) return;
+  char report[64];
+  FormatText(report, sizeof report, "%c%c %d %d", letter, kPlatformLetter, static_cast<int>(wanted),
+             static_cast<int>(have));
+  SendPayload(host, report, static_cast<int32_t>(strlen(report)) + 1, now);
+  agent.last_version_report = now;
+}
+
+bool DistressDue(uint32_t now) {
+  const AgentState& agent = Agent();
+  return agent.last_distress == 0 || ElapsedMs(now, agent.last_distress) >= kDistressSpacingMs;
+}
+
+}  // namespace
+
+void StartAgent(HostInterface* host) {
+  if (Agent().version <= 0) QueryAgentVersion(host);
+  const TgAgentEntry entry = AgentEntry(host->agent_handle);
+  if (entry != nullptr) Agent().version = static_cast<int32_t>(entry(host, kPeriodicCode, 0, nullptr));
+}
+
+void QueryAgentVersion(HostInterface* host) { Agent().version = AskVersion(host, LoadAgent(host)); }
+
+int LoadAgentVersion(HostInterface* host, int32_t n, bool retry) {
+  AgentState& agent = Agent();
+  if (n < 1) {
+    ConsolePrint(0, "Invalid Agent Version Requested: %d", static_cast<int>(n));
+    return -1;
+  }
+  if (n == agent.version) return 1;
+  UnloadAgent(host);
+  char unpacked[64];
+  ModulePath(unpacked, sizeof unpacked, false, 'a', n);
+  if (MayLoadUnpacked('A', n, unpacked) && ProbeAgentVersion(host, unpacked) == n) {
+    if (!CopyHomeFile(unpacked, kAgentFile)) {
+      ConsolePrint(0, "ERROR Copying %s to tgag%s", unpacked, ".dll");
+    } else {
+      agent.version = 0;
+      QueryAgentVersion(host);
+      if (agent.version == n) return 1;
+      UnloadAgent(host);
+    }
+  }
+  if (retry) return -1;
+  const int installed = InstallVersion('A', n);
+  if (installed < 0) return -1;
+  if (installed == 0) return 0;
+  return LoadAgentVersion(host, n, true);
+}
+
+int PrepareClientVersion(HostInterface* host, int32_t n, bool retry) {
+  if (n == wire::kClientVersion) return 1;
+  char unpacked[64];
+  ModulePath(unpacked, sizeof unpacked, false, 'c', n);
+  if (MayLoadUnpacked('C', n, unpacked) && CopyHomeFile(unpacked, kNewClientFile)) {
+    if (ProbeClientVersion(host, kNewClientFile) == n) {
+      host->new_client_ready = 1;
+      UnloadAgent(host);
+      return 1;
+    }
+    PlatformDeleteFile(HomePath(kNewClientFile));
+  }
+  PlatformDeleteFile(HomePath(unpacked));
+  if (retry) return 0;
+  const int installed = InstallVersion('C', n);
+  if (installed < 0) return -1;
+  if (installed > 0) PrepareClientVersion(host, n, true);
+  return 0;
+}
+
+void ReconcileModules(HostInterface* host, uint32_t now) {
+  AgentState& agent = Agent();
+  const ConnectionState& connection = Protocol().connection;
+  const int32_t wanted_agent = connection.server_agent_version;
+  const int32_t wanted_client = connection.server_client_version;
+  if (wanted_agent >= 1 && wanted_agent != agent.version) {
+    UnloadAgent(host);
+    PlatformClearReadOnly(HomePath(kAgentFile));
+    PlatformDeleteFile(HomePath(kAgentFile));
+    agent.version = 0;
+    FILE* still = PlatformOpenFile(HomePath(kAgentFile), "rb");
+    if (still != nullptr) {
+      fclose(still);
+      ConsolePrint(0, "ERROR: Cannot remove tgag%s after unloading", ".dll");
+    }
+    const int result = LoadAgentVersion(host, wanted_agent, false);
+    if (result < 0 && Verified()) {
+      if (DistressDue(now)) {
+        if (agent.distress_count > 0)
+          ConsolePrint(0, "TG Client in Distress - Cannot Authenticate with TG Server (A%d)",
+                       static_cast<int>(wanted_agent));
+        Distress(host, "Error loading tgag", now);
+      }
+    } else if (result == 0) {
+      ReportVersion(host, 'E', wanted_agent, agent.version, now);
+      return;
+    }
+  }
+  if (wanted_client < 1) return;
+  const int result = PrepareClientVersion(host, wanted_client, false);
+  if (result < 0 && Verified()) {
+    if (DistressDue(now)) {
+      if (agent.distress_count > 0)
+        ConsolePrint(0, "TG Client in Distress - Cannot Authenticate with TG Server (C%d)",
+                     static_cast<int>(wanted_client));
+      Distress(host, "Error loading tgcl", now);
+    }
+    return;
+  }
+  if (result == 0 && host->new_client_ready == 0) ReportVersion(host, 'F', wanted_client, wire::kClientVersion, now);
+}
+
+void Distress(HostInterface* host, const char* text, uint32_t now) {
+  AgentState& agent = Agent();
+  if (!DistressDue(now)) return;
+  agent.last_distress = now;
+  char report[kDistressTextChars + 2];
+  report[0] = 'P';
+  CopyBounded(report + 1, text, kDistressTextChars);
+  ++agent.distress_count;
+  if (agent.distress_count >= kDistressReportsFrom)
+    SendPayload(host, report, static_cast<int32_t>(strlen(report)) + 1, now);
+  if (CurrentSettings().lan == 1) return;
+  char query[128];
+  master_wire::FormatQuery(1, query, sizeof query, QueryToken(), 67);
+  MasterTable& table = Master().table;
+  for (int r = 0; r < table.count; ++r) {
+    MasterRecord& master = table.records[r];
+    if (master.id == 0 || master.id == 1) continue;
+    ResolveIntoText(master.host, master.address);
+    if (master.address[0] != '\0')
+      SendMasterTextThroughHost(host, master.address, static_cast<uint16_t>(master.port), query, now);
+  }
+}
+
+void HandleAgentDelivery(HostInterface* host, const uint8_t* argument, int32_t length, uint32_t now) {
+  if (LoadAgent(host) == nullptr) {
+    ConsolePrint(0, "ERROR loading tgag%s %s", ".dll", "(A)");
+    Distress(host, "Cannot load tgag", now);
+    return;
+  }
+  char text[1200];
+  const int32_t n = argument == nullptr || length < 0 ? 0 : length < 1199 ? length : 1199;
+  if (n > 0) memcpy(text, argument, static_cast<size_t>(n));
+  text[n] = '\0';
+  ArgList words(text, 1, 0);
+  const int32_t code = ReadInteger(words.Word(0));
+  if (code == kUnloadRequestCode) {
+    UnloadAgent(host);
+    return;
+  }
+  const TgAgentEntry entry = AgentEntry(host->agent_handle);
+  if (entry == nullptr) {
+    ConsolePrint(0, "ERROR loading tgag%s %s", ".dll", "(B)");
+    Distress(host, "Corrupt tgag", now);
+    return;
+  }
+  const char* error = reinterpret_cast<const char*>(entry(host, code, 0, words.Word(1)));
+  if (error != nullptr) {
+    char shown[kDistressTextChars + 1];
+    CopyBounded(shown, error, kDistressTextChars);
+    ConsolePrint(0, "ERROR: %s", shown);
+    Distress(host, shown, now);
+  }
+}

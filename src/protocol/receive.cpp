@@ -154,7 +154,7 @@ int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, u
       HandleRuleText(host, text, now);
       break;
     case 'N':
-      HandleAgentDelivery(host, argument, rest);
+      HandleAgentDelivery(host, argument, rest, now);
       break;
     case 'O':
       HandleScreenshotRestart(argument, rest);
