@@ -18,6 +18,8 @@
 //   sendlist SEQ LIST   asks the screenshot SEQ for pieces again (0x01): LIST
 //                       is "*" (all) or a piece number
 //   raw TEXT            any payload ("\n", "\\", "\xHH" escapes)
+//   update FILE NAME [N]  streams FILE as an update download named NAME
+//                       ('G' and 'H' chunks), leaving chunk N out once
 //   quit
 //
 // Every reply of the module is printed in readable form; frames that fail
@@ -35,6 +37,7 @@
 #include "replies.h"
 #include "screenshots.h"
 #include "tallyguard/host_interface.h"
+#include "updates.h"
 
 namespace {
 
@@ -91,7 +94,7 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 }
 
 // Runs one action; false for "quit".
-bool RunAction(ClientPeer& peer, HelloValues& hello, const std::string& line) {
+bool RunAction(ClientPeer& peer, HelloValues& hello, UpdateSender& updates, const std::string& line) {
   const size_t space = line.find(' ');
   const std::string verb = line.substr(0, space);
   const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
@@ -129,6 +132,14 @@ bool RunAction(ClientPeer& peer, HelloValues& hello, const std::string& line) {
     payload = text_payload('O', rest);
   } else if (verb == "raw") {
     payload = Unescape(rest);
+  } else if (verb == "update") {
+    std::istringstream words(rest);
+    std::string path, name;
+    int drop = -1;
+    words >> path >> name >> drop;
+    printf("[server] -> %s\n", line.c_str());
+    if (name.empty() || !updates.Start(peer, path, name, drop)) printf("[server] cannot stream %s\n", path.c_str());
+    return true;
   } else {
     printf("[server] unknown action: %s\n", line.c_str());
     return true;
@@ -170,6 +181,7 @@ int main(int argc, char** argv) {
 
   HelloValues hello = options.hello;
   ScreenshotReceiver shots(options.shots);
+  UpdateSender updates;
   const uint32_t start = PlatformTick();
   size_t next_step = 0;
   uint32_t last_action = 0;
@@ -178,9 +190,12 @@ int main(int argc, char** argv) {
   uint32_t finished_at = 0;
   while (!quit) {
     const uint32_t now = PlatformTick();
-    peer.Poll([&shots](const Bytes& payload) {
-      const std::string upload = shots.Take(payload);
-      if (!upload.empty()) {
+    peer.Poll([&shots, &updates, &peer](const Bytes& payload) {
+      const std::string update = updates.Take(peer, payload);
+      const std::string upload = update.empty() ? shots.Take(payload) : "";
+      if (!update.empty()) {
+        printf("[server] <- %s\n", update.c_str());
+      } else if (!upload.empty()) {
         if (payload[0] == 'G' || upload.find("complete") != std::string::npos)
           printf("[server] <- %s\n", upload.c_str());
       } else {
@@ -193,12 +208,12 @@ int main(int argc, char** argv) {
       last_action = now;
     }
     if (playing && next_step < steps.size() && static_cast<int32_t>(now - last_action) >= steps[next_step].delay_ms) {
-      quit = !RunAction(peer, hello, steps[next_step].action);
+      quit = !RunAction(peer, hello, updates, steps[next_step].action);
       ++next_step;
       last_action = now;
     }
     std::string line;
-    if (options.use_stdin && input.Next(&line) && !line.empty()) quit = !RunAction(peer, hello, line) || quit;
+    if (options.use_stdin && input.Next(&line) && !line.empty()) quit = !RunAction(peer, hello, updates, line) || quit;
 
     const bool scenario_done = options.scenario.empty() ? false : next_step >= steps.size();
     const bool input_done = !options.use_stdin || input.Done();
