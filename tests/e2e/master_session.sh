@@ -11,10 +11,9 @@ master=$3
 module=$4
 mode=$5
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
 if [ "$mode" = wine ]; then
-  bits=32
-  objdump -f "$module" 2>/dev/null | grep -q 'pei-x86-64' && bits=64
-  export WINEPREFIX="${HOME:-/tmp}/.wine-tallyguard-master$bits"
+  use_own_wine_prefix master "$module"
 fi
 work=$(mktemp -d)
 cleanup() {
@@ -27,15 +26,6 @@ cd "$work"
 
 run=()
 [ "$mode" = wine ] && run=("$here/../../scripts/wine-run.sh")
-listening_port() {  # the port a tool says it listens on
-  local port=
-  for _ in $(seq 1 300); do
-    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$1" 2>/dev/null | head -1)
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
-  echo "$port"
-}
 
 # A module file that compresses (three blocks when sent) and a free port
 # for the module's own socket.

@@ -8,6 +8,7 @@ harness=$2
 module=$3
 mode=$4
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
 # Under Wine the server and the harness share one X display (the harness
 # shows its game window there, and the module reads it) and a Wine prefix of
 # their own, apart from Wine programs of other tests that run meanwhile
@@ -16,9 +17,7 @@ if [ "$mode" = wine ]; then
   if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
   fi
-  bits=32
-  objdump -f "$module" 2>/dev/null | grep -q 'pei-x86-64' && bits=64
-  export WINEPREFIX="${HOME:-/tmp}/.wine-tallyguard-session$bits"
+  use_own_wine_prefix session "$module"
 fi
 work=$(mktemp -d)
 cleanup() {
@@ -56,12 +55,7 @@ run_server=("$server")
 mkdir -p shots
 timeout 120 "${run_server[@]}" --port 0 --scenario scenario.txt --linger-ms 9000 --shots shots >server_raw.txt 2>&1 &
 server_pid=$!
-port=
-for _ in $(seq 1 300); do
-  port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' server_raw.txt 2>/dev/null | head -1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
+port=$(listening_port server_raw.txt)
 [ -n "$port" ] || { echo "FAIL: the server did not start" >&2; cat server_raw.txt; exit 1; }
 if [ "$mode" = wine ]; then
   timeout 120 "$here/../../scripts/with-display.sh" "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \

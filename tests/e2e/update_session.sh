@@ -12,12 +12,11 @@ agent=$4
 module=$5
 mode=$6
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
 letter=l
 if [ "$mode" = wine ]; then
   letter=w
-  bits=32
-  objdump -f "$module" 2>/dev/null | grep -q 'pei-x86-64' && bits=64
-  export WINEPREFIX="${HOME:-/tmp}/.wine-tallyguard-update$bits"
+  use_own_wine_prefix update "$module"
 fi
 work=$(mktemp -d)
 cleanup() {
@@ -43,12 +42,7 @@ cat >scenario.txt <<SCENARIO
 SCENARIO
 timeout 120 "${run[@]}" "$server" --port 0 --scenario scenario.txt --linger-ms 3000 >server_raw.txt 2>&1 &
 server_pid=$!
-port=
-for _ in $(seq 1 300); do
-  port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' server_raw.txt 2>/dev/null | head -1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
+port=$(listening_port server_raw.txt)
 [ -n "$port" ] || { echo "FAIL: the server did not start" >&2; cat server_raw.txt; exit 1; }
 printf 'tg_cl_Enable\n@wait 7500\ntg_Ver\n' >session.txt
 module_arg=$module

@@ -12,6 +12,7 @@
 #include "core/client_state.h"
 #include "master/database.h"
 #include "support/module_test.h"
+#include "unit/master/package_text.h"
 #include "util/seeded_md5.h"
 
 namespace {
@@ -21,29 +22,6 @@ std::string ReadBinary(const std::string& path) {
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
-}
-
-std::string Md5Hex(const std::string& bytes) {
-  SeededMd5 md5;
-  md5.Digest(bytes.data(), static_cast<int32_t>(bytes.size()), 0);
-  return md5.Hex();
-}
-
-// The package a server streams for a module file.
-std::string Package(const std::string& module) {
-  uLongf n = compressBound(static_cast<uLong>(module.size()));
-  std::string packed(n, '\0');
-  compress(reinterpret_cast<Bytef*>(&packed[0]), &n, reinterpret_cast<const Bytef*>(module.data()),
-           static_cast<uLong>(module.size()));
-  packed.resize(n);
-  char sizes[40];
-  snprintf(sizes, sizeof sizes, "%zX %zX ", packed.size(), module.size());
-  std::string page = "<html><p> S " + std::string(sizes) + Md5Hex(packed) + " " + Md5Hex(packed.substr(1)) + "<br>";
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (unsigned char c : packed) hex += std::string{kDigits[c >> 4], kDigits[c & 15]};
-  for (size_t at = 0; at < hex.size(); at += 1000) page += "<p>" + hex.substr(at, 1000) + "\r\n";
-  return page + "</html>";
 }
 
 // The agent and client files of a version, as the module names them.
@@ -101,7 +79,7 @@ TEST_F(Modules, AgentVersionsLoadFromTheirFileOrTheirCheckedPackage) {
   EXPECT_NE(host.record.agent_handle, nullptr);
   EXPECT_TRUE(ReadHome("tgag.dll") == agent_1300);
   // A package: with tg_Security only when the master table lists it.
-  WriteHome(Name(true, 'a', 1301), Package(agent_1301));
+  WriteHome(Name(true, 'a', 1301), PackageOf(agent_1301));
   EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), -1);
   EXPECT_FALSE(std::filesystem::exists(HomeFile(Name(false, 'a', 1301))));
   List('A', 1301, agent_1300);  // listed, but with another module's size and digests
@@ -113,7 +91,7 @@ TEST_F(Modules, AgentVersionsLoadFromTheirFileOrTheirCheckedPackage) {
   // With tg_Security an unpacked file that is not the listed one is never
   // loaded: the package is installed over it.
   WriteHome(Name(false, 'a', 1300), agent_1301);
-  WriteHome(Name(true, 'a', 1300), Package(agent_1300));
+  WriteHome(Name(true, 'a', 1300), PackageOf(agent_1300));
   List('A', 1300, agent_1300);
   EXPECT_EQ(LoadAgentVersion(&host.record, 1300, false), 1);
   EXPECT_TRUE(ReadHome(Name(false, 'a', 1300)) == agent_1300);
