@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,13 +113,6 @@ void FinishDownload(UpdateTransfer& transfer) {
 
 int HexDigit(char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; }
 
-bool IsHex32(const char* word, size_t length) {
-  if (length != 32) return false;
-  for (size_t i = 0; i < length; ++i)
-    if (!isxdigit(static_cast<unsigned char>(word[i]))) return false;
-  return true;
-}
-
 // The package's records, read from its text. false when it is malformed.
 struct Package {
   uint8_t* packed = nullptr;
@@ -152,7 +144,7 @@ bool ReadHeader(const char* p, const char* end, Package& package) {
     p = HeaderWord(p, end, words[i], sizeof words[i], &lengths[i]);
     if (lengths[i] == 0) return false;
   }
-  if (!IsHex32(words[2], lengths[2]) || !IsHex32(words[3], lengths[3])) return false;
+  if (lengths[2] != 32 || lengths[3] != 32) return false;  // compared with the digests later
   package.packed_size = static_cast<uint32_t>(ReadHex(words[0], 0));
   package.unpacked_size = static_cast<uint32_t>(ReadHex(words[1], 0));
   CopyBounded(package.digest_a, words[2], 32);

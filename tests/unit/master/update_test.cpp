@@ -59,6 +59,7 @@ TEST_F(Updates, PackagesInstallOnlyWhenEveryCheckHolds) {
     const char* error;
   };
   PackageText lower = good, unclosed = good, lower_digest = good, wrong_b = good, short_header = good, stored = good;
+
   for (char& c : lower.data)
     if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
   unclosed.closing = "";
@@ -67,6 +68,8 @@ TEST_F(Updates, PackagesInstallOnlyWhenEveryCheckHolds) {
                               Md5Hex(packed.substr(1));
   for (size_t i = good.header_words.size() - 66; i < good.header_words.size() - 34; ++i)
     if (lower_digest.header_words[i] >= 'A' && lower_digest.header_words[i] <= 'F') lower_digest.header_words[i] += 32;
+  PackageText not_hex = good;
+  not_hex.header_words.replace(good.header_words.size() - 65, 32, std::string(32, 'Z'));
   wrong_b.header_words = good.header_words.substr(0, good.header_words.size() - 32) + Md5Hex("other");
   short_header.header_words = good.header_words.substr(0, good.header_words.size() - 33);
   // Equal sizes are still inflated: stored bytes are no zlib stream.
@@ -79,6 +82,7 @@ TEST_F(Updates, PackagesInstallOnlyWhenEveryCheckHolds) {
       {"no closing tag", unclosed, "ERROR: Memory Allocation"},
       {"lower-case digest A", lower_digest, "ERROR: Security Mismatch (A)"},
       {"wrong digest B", wrong_b, "ERROR: Security Mismatch (B)"},
+      {"digest A of 32 letters that are no digits", not_hex, "ERROR: Security Mismatch (A)"},
       {"a header word missing", short_header, "ERROR: Memory Allocation"},
       {"equal sizes, not packed", stored, "ERROR: Memory Allocation"},
   };
