@@ -103,6 +103,26 @@ TEST_F(Modules, AgentVersionsLoadFromTheirFileOrTheirCheckedPackage) {
   EXPECT_EQ(Client().master.agent.version, 1301);
 }
 
+TEST_F(Modules, ModulesThatAreNotTheVersionAskedForLeaveTheInstalledAgentAlone) {
+  Run("TG_LAN 1");  // nothing is checked against the table: only the probe decides
+  WriteHome(Name(false, 'a', 1300), agent_1300);
+  ASSERT_EQ(LoadAgentVersion(&host.record, 1300, false), 1);
+  struct Case {
+    const char* what;
+    std::string file;
+  };
+  const Case cases[] = {
+      {"no module at all", "this is not a module"},
+      {"a module of another version", agent_1300},
+  };
+  for (const Case& c : cases) {
+    WriteHome(Name(false, 'a', 1301), c.file);
+    EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 0) << c.what;  // and no package to install
+    EXPECT_TRUE(ReadHome("tgag.dll") == agent_1300) << c.what;
+    EXPECT_EQ(Client().master.agent.version, 1300) << c.what;  // still the installed one
+  }
+}
+
 TEST_F(Modules, ReconcileReportsWhatItCannotLoadAndDistressesWhatNoMasterKnows) {
   auto& connection = Client().protocol.connection;
   connection.server_agent_version = 1301;
