@@ -157,7 +157,7 @@ bool MergeAlternate(MasterRecord& record, const MasterAlternate& alternate, bool
   return true;
 }
 
-void WriteDefaults(MasterTable& table) {
+void ParseDefaults(MasterTable& table) {
   char text[512] = "";
   AppendText(text, sizeof text, "<p> S 2 %s %d 0\r\n", kMasterHostFixed, kDefaultMasterPort);
   for (int n = 3; n <= 5; ++n) {
@@ -303,7 +303,7 @@ DatabaseMerge MergeDatabaseText(char* text, int32_t length, const char** error) 
 
 void LoadServerDatabase(HostInterface*) {
   MasterTable& table = Master().table;
-  WriteDefaults(table);
+  ParseDefaults(table);
   ResolveMasterAddresses(table);
   if (ReadDatabase(DatabasePath(), table) != nullptr) WriteDatabase(DatabasePath(), table);
 }

@@ -281,7 +281,7 @@ void QueryMasterWhenDue(HostInterface* host, uint32_t now) {
     return;
   }
   const uint16_t port = static_cast<uint16_t>(master.port);
-  if (CurrentSettings().net_port != 0 && OwnSocket() == -1) OpenOwnSocket(now);
+  if (CurrentSettings().net_port != 0 && OwnSocket() == kNoSocket) OpenOwnSocket();
   NoteMasterSender(master.address, port);  // answers through the game come from it
   SendMasterText(host, master.address, port, query, now);
   master_wire::FormatQuery(2, query, kDatagramBufferBytes, QueryToken(), kQueryNumber);

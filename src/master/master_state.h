@@ -149,7 +149,6 @@ struct UpdateTransfer {
 
 struct AgentState {
   int32_t version = 0;  // 0 while no agent is loaded
-  int data_taken = 0;   // the agent's data was taken over; cleared on unload
   uint32_t last_distress = 0;
   int32_t distress_count = 0;
   uint32_t last_version_report = 0;

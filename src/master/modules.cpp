@@ -57,7 +57,6 @@ void* LoadAgent(HostInterface* host) {
 void UnloadAgent(HostInterface* host) {
   if (host->agent_handle != nullptr) PlatformFreeLibrary(host->agent_handle);
   host->agent_handle = nullptr;
-  Agent().data_taken = 0;
 }
 
 TgAgentEntry AgentEntry(void* library) {
@@ -193,6 +192,16 @@ bool DistressDue(uint32_t now) {
   return agent.last_distress == 0 || ElapsedMs(now, agent.last_distress) >= kDistressSpacingMs;
 }
 
+// A module version no master lists: a distress, with its line from the
+// second distress on.
+void DistressOverModule(HostInterface* host, char kind, int32_t version, const char* text, uint32_t now) {
+  if (!DistressDue(now)) return;
+  if (Agent().distress_count > 0)
+    ConsolePrint(0, "TG Client in Distress - Cannot Authenticate with TG Server (%c%d)", kind,
+                 static_cast<int>(version));
+  Distress(host, text, now);
+}
+
 }  // namespace
 
 void StartAgent(HostInterface* host) {
@@ -252,9 +261,8 @@ int PrepareClientVersion(HostInterface* host, int32_t n, bool retry) {
 
 void ReconcileModules(HostInterface* host, uint32_t now) {
   AgentState& agent = Agent();
-  const ConnectionState& connection = Protocol().connection;
-  const int32_t wanted_agent = connection.server_agent_version;
-  const int32_t wanted_client = connection.server_client_version;
+  const int32_t wanted_agent = ServerAgentVersion();
+  const int32_t wanted_client = ServerClientVersion();
   if (wanted_agent >= 1 && wanted_agent != agent.version) {
     UnloadAgent(host);
     PlatformClearReadOnly(HomePath(kAgentFile));
@@ -267,12 +275,7 @@ void ReconcileModules(HostInterface* host, uint32_t now) {
     }
     const int result = LoadAgentVersion(host, wanted_agent, false);
     if (result < 0 && Verified()) {
-      if (DistressDue(now)) {
-        if (agent.distress_count > 0)
-          ConsolePrint(0, "TG Client in Distress - Cannot Authenticate with TG Server (A%d)",
-                       static_cast<int>(wanted_agent));
-        Distress(host, "Error loading tgag", now);
-      }
+      DistressOverModule(host, 'A', wanted_agent, "Error loading tgag", now);
     } else if (result == 0) {
       ReportVersion(host, 'E', wanted_agent, agent.version, now);
       return;
@@ -281,12 +284,7 @@ void ReconcileModules(HostInterface* host, uint32_t now) {
   if (wanted_client < 1) return;
   const int result = PrepareClientVersion(host, wanted_client, false);
   if (result < 0 && Verified()) {
-    if (DistressDue(now)) {
-      if (agent.distress_count > 0)
-        ConsolePrint(0, "TG Client in Distress - Cannot Authenticate with TG Server (C%d)",
-                     static_cast<int>(wanted_client));
-      Distress(host, "Error loading tgcl", now);
-    }
+    DistressOverModule(host, 'C', wanted_client, "Error loading tgcl", now);
     return;
   }
   if (result == 0 && host->new_client_ready == 0) ReportVersion(host, 'F', wanted_client, wire::kClientVersion, now);

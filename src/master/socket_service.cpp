@@ -10,7 +10,7 @@ void ServiceSocket(HostInterface* host, uint32_t now) {
     CloseOwnSocket(false);
     return;
   }
-  if (OwnSocket() == kNoSocket && !OpenOwnSocket(now)) return;
+  if (OwnSocket() == kNoSocket && !OpenOwnSocket()) return;
   uint8_t* buffer = DatagramBuffer();
   for (int taken = 0; taken < kMaxDatagramsPerCycle; ++taken) {
     char from[16];

@@ -65,7 +65,7 @@ void StartMasterTransport(HostInterface*, uint32_t now) {
 
 const char* QueryToken() { return Transport().token; }
 
-bool OpenOwnSocket(uint32_t) {
+bool OpenOwnSocket() {
   TransportState& transport = Transport();
   const int32_t port = CurrentSettings().net_port;
   if (transport.socket != kNoSocket || port == 0) return transport.socket != kNoSocket;

@@ -17,7 +17,7 @@ const char* QueryToken();
 // a bind that fails is reported and TG_NETPORT goes back to 0 (the socket
 // stays until the next cycle closes it). false when no socket could be
 // created or the bind failed.
-bool OpenOwnSocket(uint32_t now);
+bool OpenOwnSocket();
 // Closes the own socket when TG_NETPORT is 0 (or always, with force).
 void CloseOwnSocket(bool force);
 // The own socket, or -1 when none is open.

@@ -23,7 +23,7 @@ struct FramingState {
   GrowArray outbound{static_cast<int>(sizeof(OutboundSlot)), "OutboundQueue"};
   uint32_t bytes_sent = 0;
   uint32_t bytes_received = 0;
-  uint32_t datagrams_sent = 0;  // master datagrams sent, either way
+  uint32_t datagrams_sent = 0;    // master datagrams sent, either way
   int32_t frames_this_cycle = 0;  // the event walk stops once this passes 4
   int first_frame_sent = 0;       // some traffic has passed (either way)
   uint32_t first_frame_time = 0;
@@ -46,8 +46,8 @@ struct ConnectionState {
   int32_t server_version = 0;         // 1092 = 1.092
   int32_t server_client_version = 0;  // the client version the server runs
   int32_t server_agent_version = 0;
-  int32_t last_key_a = 0;            // 0 makes the next hello count as a key change
-  char assigned_guid[33] = "";       // from the hello; "?" when it gave none
+  int32_t last_key_a = 0;       // 0 makes the next hello count as a key change
+  char assigned_guid[33] = "";  // from the hello; "?" when it gave none
   int guid_notice_printed = 0;
   uint32_t last_version_notice = 0;  // 0: none on this connection
   int32_t last_relay_result = 0;
@@ -94,4 +94,7 @@ extern ProtocolState* const g_protocol_state;
 inline ProtocolState& Protocol() { return *g_protocol_state; }
 
 inline int ServerConnected() { return Protocol().connection.connected; }
+// The module versions the game server's hello asked for.
+inline int32_t ServerClientVersion() { return Protocol().connection.server_client_version; }
+inline int32_t ServerAgentVersion() { return Protocol().connection.server_agent_version; }
 inline const char* PlayerGuid() { return Protocol().framing.player_guid; }

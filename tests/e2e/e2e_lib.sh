@@ -19,3 +19,12 @@ use_own_wine_prefix() {
   objdump -f "$2" 2>/dev/null | grep -q 'pei-x86-64' && bits=64
   export WINEPREFIX="${HOME:-/tmp}/.wine-tallyguard-$1$bits"
 }
+
+# Ends the test unless FILE holds TEXT as a whole line (expect_line) or
+# anywhere (expect_text).
+expect_line() {
+  grep -qxF -- "$2" "$1" || { echo "FAIL: $1 lacks the line: $2" >&2; exit 1; }
+}
+expect_text() {
+  grep -qF -- "$2" "$1" || { echo "FAIL: $1 lacks: $2" >&2; exit 1; }
+}

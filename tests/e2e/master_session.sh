@@ -72,17 +72,14 @@ tr -d '\r' <server_raw.txt >server.txt
 echo "--- host"; cat host.txt
 echo "--- master"; cat master.txt
 
-expect() {
-  grep -qF -- "$2" "$1" || { echo "FAIL: $1 lacks: $2" >&2; exit 1; }
-}
-expect master.txt "[master] <- query from 127.0.0.1:$netport"
-expect master.txt '[master] <- restart of transfer 1001 from block 1'
-expect host.txt 'Tallyguard Client: Querying master 127.0.0.1 (127.0.0.1)'
-expect host.txt 'Tallyguard Client: Master server list updated'
-expect host.txt '0 out-of-band sends refused'
-expect server.txt '[server] <- payload: C\x00'
+expect_text master.txt "[master] <- query from 127.0.0.1:$netport"
+expect_text master.txt '[master] <- restart of transfer 1001 from block 1'
+expect_text host.txt 'Tallyguard Client: Querying master 127.0.0.1 (127.0.0.1)'
+expect_text host.txt 'Tallyguard Client: Master server list updated'
+expect_text host.txt '0 out-of-band sends refused'
+expect_text server.txt '[server] <- payload: C\x00'
 cmp module.bin home/tg/dll/tgdemo.dll || { echo "FAIL: the module file did not arrive whole" >&2; exit 1; }
 [ "$(wc -c <home/tg/tgns.dat)" -eq 8 ] || { echo "FAIL: the name cache was not stored" >&2; exit 1; }
-expect home/tg/tgcl.db "<p> F A W 1300 BB8 $hash_a $hash_b"
+expect_text home/tg/tgcl.db "<p> F A W 1300 BB8 $hash_a $hash_b"
 if grep -q 'not installed' host.txt; then echo "FAIL: a master file was refused" >&2; exit 1; fi
 echo "master session: ok"

@@ -73,18 +73,15 @@ echo "--- host"; cat host_clean.txt
 echo "--- server"; cat server.txt
 [ "$server_status" -eq 0 ] || { echo "FAIL: server exited with $server_status" >&2; exit 1; }
 
-expect() {
-  grep -qxF -- "$2" "$1" || { echo "FAIL: $1 lacks: $2" >&2; exit 1; }
-}
-expect server.txt '[server] <- link acknowledged, client version 1276'
-expect server.txt '[server] <- cvar value (M): sensitivity = "7"'
-expect server.txt '[server] <- key bindings / console line: [MOUSE1 = +attack] [MOUSE2 = weapnext; wait; +attack] [2 key binding matches found]'
-expect server.txt '[server] <- cvar list: "my_fast_switch" [1 user cvar found]'
-expect server.txt '[server] <- protocol value 99'
-expect server.txt '[server] <- relay result 40003 (executed)'
-expect server.txt '[server] <- cvar value (M): rate = "25000"'
-expect server.txt '[server] <- last relay result 40003'
-expect server.txt '[server] <- resource entry: fs_game baseq 1'
+expect_line server.txt '[server] <- link acknowledged, client version 1276'
+expect_line server.txt '[server] <- cvar value (M): sensitivity = "7"'
+expect_line server.txt '[server] <- key bindings / console line: [MOUSE1 = +attack] [MOUSE2 = weapnext; wait; +attack] [2 key binding matches found]'
+expect_line server.txt '[server] <- cvar list: "my_fast_switch" [1 user cvar found]'
+expect_line server.txt '[server] <- protocol value 99'
+expect_line server.txt '[server] <- relay result 40003 (executed)'
+expect_line server.txt '[server] <- cvar value (M): rate = "25000"'
+expect_line server.txt '[server] <- last relay result 40003'
+expect_line server.txt '[server] <- resource entry: fs_game baseq 1'
 grep -q '^\[server\] done: [0-9]* good frames, 0 bad; 1 screenshot received, 0 bad$' server.txt \
   || { echo "FAIL: the server did not end with every frame and the screenshot good" >&2; exit 1; }
 grep -q '^\[server\] <- screenshot tg000101.png complete: [0-9]* bytes, MD5 matches' server.txt \
@@ -102,9 +99,9 @@ python3 "$here/check_scene.py" shots/tg000101.png home/tg/scrnshot/*_000.png \
 # The player opens the log in a browser: its one saved screenshot loads.
 bash "$here/check_html_log.sh" home/tg 1
 if grep -q '^\[server\] <- .*rcon_password' server.txt; then echo "FAIL: a protected value was sent" >&2; exit 1; fi
-expect host_clean.txt 'Tallyguard Client: TG Server assigned guid = A1B2C3D4E5F60718293A4B5C6D7E8F90'
-expect host_clean.txt 'Tallyguard Client: Command relayed by the server'
-expect host_clean.txt 'Tallyguard Client: cl_maxpackets = "30" : must be INSIDE 60 to 125 (VIOLATION)'
-expect host_clean.txt '*WARNING*: Cvar cl_maxpackets = 30 must be 60 to 125'
-expect host_clean.txt 'Tallyguard Client: That is all'
+expect_line host_clean.txt 'Tallyguard Client: TG Server assigned guid = A1B2C3D4E5F60718293A4B5C6D7E8F90'
+expect_line host_clean.txt 'Tallyguard Client: Command relayed by the server'
+expect_line host_clean.txt 'Tallyguard Client: cl_maxpackets = "30" : must be INSIDE 60 to 125 (VIOLATION)'
+expect_line host_clean.txt '*WARNING*: Cvar cl_maxpackets = 30 must be 60 to 125'
+expect_line host_clean.txt 'Tallyguard Client: That is all'
 echo "PASS: server session ($mode)"

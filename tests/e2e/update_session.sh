@@ -56,12 +56,9 @@ tr -d '\r' <server_raw.txt >server.txt
 echo "--- host"; cat host.txt
 echo "--- server"; cat server.txt
 
-expect() {
-  grep -qF -- "$2" "$1" || { echo "FAIL: $1 lacks: $2" >&2; exit 1; }
-}
-expect server.txt "[server] <- payload: E$letter 1301 0"
-expect server.txt '[server] <- update request: chunks from 3 again'
-expect host.txt 'Tallyguard Client: Tallyguard Client (v1.276 | A1301) Enabled'
+expect_text server.txt "[server] <- payload: E$letter 1301 0"
+expect_text server.txt '[server] <- update request: chunks from 3 again'
+expect_text host.txt 'Tallyguard Client: Tallyguard Client (v1.276 | A1301) Enabled'
 cmp package.htm "home/tg/htm/${letter}a001301.htm" || { echo "FAIL: the download is not the package" >&2; exit 1; }
 cmp agent.bin home/tg/tgag.dll || { echo "FAIL: tgag.dll is not the agent" >&2; exit 1; }
 echo "update session: ok"

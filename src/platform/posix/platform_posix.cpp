@@ -142,17 +142,25 @@ void PlatformFreeLibrary(void* library) {
 
 // ---- UDP sockets ----------------------------------------------------------
 
-PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only) {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return kNoSocket;
-  int flags = fcntl(fd, F_GETFL, 0);
+namespace {
+
+// Binds to port on the loopback address or on every local address.
+bool BindPort(int fd, uint16_t port, bool loopback_only) {
   sockaddr_in local;
   memset(&local, 0, sizeof local);
   local.sin_family = AF_INET;
   local.sin_port = htons(port);
   local.sin_addr.s_addr = htonl(loopback_only ? INADDR_LOOPBACK : INADDR_ANY);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 ||
-      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+  return bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
+}  // namespace
+
+PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return kNoSocket;
+  int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 || !BindPort(fd, port, loopback_only != 0)) {
     close(fd);
     return kNoSocket;
   }
@@ -207,12 +215,7 @@ PlatformSocket PlatformUdpCreate() {
 }
 
 int PlatformUdpBind(PlatformSocket socket, uint16_t port) {
-  sockaddr_in local;
-  memset(&local, 0, sizeof local);
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  return bind(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 1 : 0;
+  return BindPort(static_cast<int>(socket), port, false) ? 1 : 0;
 }
 
 // ---- fault guard ----------------------------------------------------------

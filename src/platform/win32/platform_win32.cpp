@@ -126,6 +126,20 @@ bool StartWinsock() {
 
 }  // namespace
 
+namespace {
+
+// Binds to port on the loopback address or on every local address.
+bool BindPort(SOCKET handle, uint16_t port, bool loopback_only) {
+  sockaddr_in local;
+  memset(&local, 0, sizeof local);
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(loopback_only ? INADDR_LOOPBACK : INADDR_ANY);
+  return bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+}
+
+}  // namespace
+
 int PlatformStartSockets() { return StartWinsock() ? 1 : 0; }
 
 PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only) {
@@ -133,13 +147,7 @@ PlatformSocket PlatformUdpOpen(uint16_t port, int loopback_only) {
   SOCKET handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (handle == INVALID_SOCKET) return kNoSocket;
   u_long non_blocking = 1;
-  sockaddr_in local;
-  memset(&local, 0, sizeof local);
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  local.sin_addr.s_addr = htonl(loopback_only ? INADDR_LOOPBACK : INADDR_ANY);
-  if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0 ||
-      bind(handle, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+  if (ioctlsocket(handle, FIONBIO, &non_blocking) != 0 || !BindPort(handle, port, loopback_only != 0)) {
     closesocket(handle);
     return kNoSocket;
   }
@@ -197,12 +205,7 @@ PlatformSocket PlatformUdpCreate() {
 }
 
 int PlatformUdpBind(PlatformSocket socket, uint16_t port) {
-  sockaddr_in local;
-  memset(&local, 0, sizeof local);
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  return bind(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 ? 1 : 0;
+  return BindPort(static_cast<SOCKET>(socket), port, false) ? 1 : 0;
 }
 
 // ---- fault guard ----------------------------------------------------------

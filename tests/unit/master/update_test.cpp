@@ -100,6 +100,8 @@ TEST_F(Updates, PackagesInstallOnlyWhenEveryCheckHolds) {
   md5.Digest(module.data() + 1, static_cast<int32_t>(module.size()) - 1, 0);
   memcpy(digests[1], md5.DigestBytes(), 16);
   EXPECT_EQ(Install(good.Text(), static_cast<uint32_t>(module.size()), digests), "");
+  // A module of no bytes matches no digests.
+  EXPECT_EQ(Install(MakePackage("", Packed("")).Text(), 0, digests), "ERROR: Security Mismatch (C)");
   EXPECT_STREQ(InstallPackage(HomeFile("htm/none.htm").c_str(), HomeFile("dll/out.dll").c_str(), 0, nullptr),
                "ERROR: Cannot open source file");
   EXPECT_STREQ(InstallPackage(HomeFile("htm/package.htm").c_str(), HomeFile("dll").c_str(), 0, nullptr),
