@@ -187,15 +187,23 @@ void ReportVersion(HostInterface* host, char letter, int32_t wanted, int32_t hav
   agent.last_version_report = now;
 }
 
+// Distress itself runs once 30000 ms have passed; the reconcile steps that
+// lead to it wait for more than that, so a hello exactly 30000 ms after a
+// distress neither prints the line nor distresses again.
 bool DistressDue(uint32_t now) {
   const AgentState& agent = Agent();
   return agent.last_distress == 0 || ElapsedMs(now, agent.last_distress) >= kDistressSpacingMs;
 }
 
+bool ModuleDistressDue(uint32_t now) {
+  const AgentState& agent = Agent();
+  return agent.last_distress == 0 || ElapsedMs(now, agent.last_distress) > kDistressSpacingMs;
+}
+
 // A module version no master lists: a distress, with its line from the
 // second distress on.
 void DistressOverModule(HostInterface* host, char kind, int32_t version, const char* text, uint32_t now) {
-  if (!DistressDue(now)) return;
+  if (!ModuleDistressDue(now)) return;
   if (Agent().distress_count > 0)
     ConsolePrint(0, "TG Client in Distress - Cannot Authenticate with TG Server (%c%d)", kind,
                  static_cast<int>(version));

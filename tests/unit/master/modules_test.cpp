@@ -146,12 +146,46 @@ TEST_F(Modules, ReconcileReportsWhatItCannotLoadAndDistressesWhatNoMasterKnows) 
   EXPECT_EQ(host.oob_frames.size(), 1u);
   ReconcileModules(&host.record, TestClock::now + 1000);
   EXPECT_EQ(host.oob_frames.size(), 1u);
-  TestClock::now += 30000;
+  TestClock::now += 30001;
   ReconcileModules(&host.record, TestClock::now);
   EXPECT_TRUE(host.Printed("TG Client in Distress - Cannot Authenticate with TG Server (A1301)"));
   EXPECT_EQ(host.oob_frames.size(), 2u);
   EXPECT_EQ(host.oob_address, "127.0.0.1");
   EXPECT_EQ(Client().master.agent.distress_count, 2);
+}
+
+// Reconcile distresses again only when more than 30000 ms have passed since
+// the last distress, for the agent and for the client alike.
+TEST_F(Modules, ReconcileDistressesAgainOnlyAfterMoreThanThirtySeconds) {
+  struct Case {
+    int32_t after_ms;
+    bool again;
+  };
+  const Case cases[] = {{29999, false}, {30000, false}, {30001, true}};
+  for (char kind : {'A', 'C'}) {
+    for (const Case& c : cases) {
+      auto& connection = Client().protocol.connection;
+      connection.server_agent_version = kind == 'A' ? 1301 : 0;
+      connection.server_client_version = kind == 'C' ? 1301 : 0;
+      Client().master.agent.last_distress = 0;
+      Client().master.agent.distress_count = 0;
+      WriteHome("tgcl.db", "<p> S 7 127.0.0.1 27999 0");
+      LoadServerDatabase(&host.record);
+      Run("tg_Security 1");
+      host.ClearPrints();
+      host.oob_frames.clear();
+      const uint32_t first = TestClock::now;
+      ReconcileModules(&host.record, first);
+      ASSERT_EQ(host.oob_frames.size(), 1u) << kind;
+      ReconcileModules(&host.record, first + static_cast<uint32_t>(c.after_ms));
+      const std::string line =
+          std::string("TG Client in Distress - Cannot Authenticate with TG Server (") + kind + "1301)";
+      EXPECT_EQ(host.Printed(line), c.again) << kind << " after " << c.after_ms;
+      EXPECT_EQ(host.oob_frames.size(), c.again ? 2u : 1u) << kind << " after " << c.after_ms;
+      EXPECT_EQ(Client().master.agent.distress_count, c.again ? 2 : 1) << kind << " after " << c.after_ms;
+      TestClock::now += 100000;
+    }
+  }
 }
 
 TEST_F(Modules, NewerClientIsPreparedForTheHost) {
