@@ -8,14 +8,31 @@ bash scripts/setup.sh
 
 preset=win32
 [ "${1:-}" = "--native" ] && preset=linux
-if [ "$preset" = win32 ] && ! bash scripts/can-run-32bit.sh; then
-  echo "== this machine runs no 32-bit programs: the demo uses the module built as a 64-bit DLL"
-  preset=win64
-fi
+server_pid=
+master_pid=
+wine_home=
+cleanup() {
+  [ -n "$server_pid$master_pid" ] && kill $server_pid $master_pid 2>/dev/null
+  if [ -n "$wine_home" ]; then
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    rm -rf "$wine_home"
+  fi
+  return 0
+}
+trap cleanup EXIT
 # Under Wine the server and the harness share one X display: the harness
 # shows its game window there, and the module reads it through DirectDraw.
 if [ "$preset" != linux ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
+if [ "$preset" != linux ]; then
+  # The demo's Wine prefix lives in a temporary folder, removed at the end.
+  wine_home=$(mktemp -d)
+  export WINEPREFIX=$wine_home/wine-prefix
+  if ! bash scripts/can-run-32bit.sh; then
+    echo "== this machine runs no 32-bit programs: the demo uses the module built as a 64-bit DLL"
+    preset=win64
+  fi
 fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j"$(nproc)" --target wc000000 tghost tgserver tgmaster tgagent1301 tgpackage >/dev/null
@@ -79,13 +96,13 @@ master_pid=$!
 "${run[@]}" "$server" --port "$port" --scenario demo-home/server-scenario.txt --linger-ms 2000 \
   --shots demo-home/server-shots | sed -u 's/\r$//' &
 server_pid=$!
-trap 'kill $server_pid $master_pid 2>/dev/null || true' EXIT
 sleep 1
 "${display[@]}" "${run[@]}" "$harness" --module "$module" --script tools/host/demo_session.txt --home demo-home \
   --connect "127.0.0.1:$port" | sed -u 's/\r$//'
 wait "$server_pid" || true
 wait "$master_pid" || true
-trap - EXIT
+server_pid=
+master_pid=
 
 echo
 echo "== files under demo-home (the module's in tg/, the server's screenshots in server-shots/)"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package the builds and tests need. Idempotent: does
-# nothing when everything is already present.
+# Installs every Debian package the builds and tests need, and makes 32-bit
+# Windows programs runnable (scripts/enable-32bit.sh). Idempotent and quick
+# when everything is already in place.
 set -euo pipefail
 
 packages=(
@@ -28,15 +29,16 @@ add_comma_locale() {
   fi
 }
 
-if [ ${#missing[@]} -eq 0 ]; then
-  add_comma_locale
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  echo "setup: installing ${missing[*]}" >&2
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-fi
-echo "setup: installing ${missing[*]}" >&2
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 add_comma_locale
+# The kernel register lasts until the next boot, so this runs every time.
+# When 32-bit programs cannot be made to run, the tests and the demo say so
+# and use the 64-bit build instead.
+bash "$(dirname "$0")/enable-32bit.sh" || true

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds both targets and runs every suite: native, with sanitizers, the
-# fuzz targets for a short while, and the Windows build under Wine.
+# fuzz targets for a short while, and the Windows builds under Wine: the
+# product (PE32) and its 64-bit twin, a second Windows target.
 #
-# The product is the 32-bit DLL. On a machine whose kernel runs no 32-bit
-# programs (ia32 emulation off), Wine cannot start it: the 32-bit build is
-# still made and checked as a file, and the same module built as a 64-bit
-# Windows DLL runs the Windows suites under 64-bit Wine instead.
+# On a machine whose kernel runs no 32-bit code, the setup step hands
+# 32-bit programs to a user-mode emulator (scripts/enable-32bit.sh). Where
+# that cannot be done, the product is built and checked as a file, and the
+# Windows suites run on the 64-bit build only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -14,7 +15,13 @@ jobs=$(nproc)
 passed=0
 failed=0
 results=$(mktemp -d)
-trap 'rm -rf "$results"' EXIT
+# One Wine prefix for the whole run (both Windows builds), removed at the end.
+export WINEPREFIX=$results/wine-prefix
+cleanup() {
+  [ -f "$WINEPREFIX/system.reg" ] && /usr/lib/wine/wineserver -k 2>/dev/null
+  rm -rf "$results"
+}
+trap cleanup EXIT
 
 # Runs ctest for a preset (extra arguments select tests) and adds up the
 # counts from its JUnit results.
@@ -26,6 +33,8 @@ run_suite() {
   # harness's game window and every other Wine process see the same screen.
   [[ $preset == win* ]] && runner=(scripts/with-display.sh)
   "${runner[@]}" ctest --preset "$preset" -j"$jobs" --output-junit "$xml" "$@" || status=$?
+  # Wine's processes keep to the display they met; the next suite has its own.
+  [[ $preset == win* ]] && { /usr/lib/wine/wineserver -k 2>/dev/null || true; }
   local total bad
   # The counts are attributes of the file's one testsuite element.
   total=$(grep -o 'tests="[0-9]*"' "$xml" 2>/dev/null | head -1 | tr -dc '0-9')
@@ -49,18 +58,14 @@ for preset in linux linux-asan linux-fuzz; do
 done
 
 build win32
+build win64
 if bash scripts/can-run-32bit.sh; then
-  # Create the Wine prefix once, before test programs start in parallel.
-  scripts/wine-run.sh wineboot -i >/dev/null 2>&1 || true
   run_suite win32
 else
-  echo "note: this machine runs no 32-bit programs; the PE32 product is checked as a file," \
-       "and the Windows suites run on the 64-bit build"
+  echo "note: this machine runs no 32-bit programs; the PE32 product is checked as a file only"
   run_suite win32 -R '^product_'
-  build win64
-  scripts/wine-run.sh --64 wineboot -i >/dev/null 2>&1 || true
-  run_suite win64
 fi
+run_suite win64
 
 # The benchmarks must keep building and running; their figures live in bench/README.md.
 ./build/linux/bench/cycle_bench --benchmark_min_time=0.01 >/dev/null 2>&1

@@ -1,23 +1,40 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine quietly, with a prefix of the project's
-# own. 32-bit programs need a kernel that runs 32-bit code; 64-bit programs
-# run under wine64 in a prefix of their own.
-#   wine-run.sh [--64] PROGRAM [ARGUMENTS...]
-# --64 picks the 64-bit Wine for a program that is no file (wineboot -i).
+# Runs a Windows program under Wine quietly, in the run's Wine prefix.
+#   wine-run.sh PROGRAM [ARGUMENTS...]
+#   wine-run.sh --init        only make sure the prefix exists
+#
+# One 64-bit prefix serves both builds: 64-bit programs run in it directly,
+# 32-bit ones (the PE32 product) in its WoW64 half. The prefix is
+# $WINEPREFIX, which scripts/test.sh and scripts/demo.sh point at a
+# temporary folder that they remove at the end; by hand it is
+# build/wine-prefix. It is made once (about 1.3 GB, 10 to 20 s), under a
+# lock, so test programs that start together do not make it twice.
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-base=${HOME:-/tmp}/.wine-tallyguard
-wine64=0
-if [ "${1:-}" = --64 ]; then
-  wine64=1
-  shift
-elif [ -n "${1:-}" ] && [ -f "$1" ] && objdump -f "$1" 2>/dev/null | grep -q 'pei-x86-64'; then
-  wine64=1
+here=$(cd "$(dirname "$0")" && pwd)
+export WINEPREFIX=${WINEPREFIX:-"$here/../build/wine-prefix"}
+# A 64-bit process that starts a 32-bit one finds the 32-bit loader from
+# this name ("wine64" less "64").
+export WINELOADER=/usr/lib/wine/wine64
+
+ensure_prefix() {
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
+  mkdir -p "$WINEPREFIX" || return 1
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+      /usr/lib/wine/wineserver -w
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}
+
+if [ "${1:-}" = --init ]; then
+  ensure_prefix
+  exit
 fi
-if [ "$wine64" = 1 ]; then
-  export WINEPREFIX=${WINEPREFIX:-"${base}64"}
-  export WINELOADER=/usr/lib/wine/wine64
-  exec /usr/lib/wine/wine64 "$@"
+ensure_prefix
+if [ -n "${1:-}" ] && [ -f "$1" ] && objdump -f "$1" 2>/dev/null | grep -q 'pei-i386'; then
+  exec /usr/lib/wine/wine "$@"
 fi
-export WINEPREFIX=${WINEPREFIX:-"$base"}
-exec wine "$@"
+exec /usr/lib/wine/wine64 "$@"

@@ -12,12 +12,22 @@ listening_port() {
   echo "$port"
 }
 
-# A Wine prefix of the test's own (NAME plus the module's width), apart from
-# Wine programs of other tests that run meanwhile.
-use_own_wine_prefix() {
-  local bits=32
-  objdump -f "$2" 2>/dev/null | grep -q 'pei-x86-64' && bits=64
-  export WINEPREFIX="${HOME:-/tmp}/.wine-tallyguard-$1$bits"
+# Under Wine the harness shows its game window on an X display. Called with
+# one (scripts/test.sh gives every Windows test the same), the test runs in
+# the run's Wine prefix. Run alone without a display, it starts a virtual one
+# and, since a prefix's desktop keeps to the display it first opened, a
+# prefix of its own, which end_wine_session removes.
+#   start_wine_session "$0" "$@"
+start_wine_session() {
+  if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+    TG_E2E_OWN_PREFIX=$(mktemp -d) exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$@"
+  fi
+  if [ -n "${TG_E2E_OWN_PREFIX:-}" ]; then export WINEPREFIX=$TG_E2E_OWN_PREFIX/wine-prefix; fi
+}
+end_wine_session() {
+  [ -n "${TG_E2E_OWN_PREFIX:-}" ] || return 0
+  /usr/lib/wine/wineserver -k 2>/dev/null
+  rm -rf "$TG_E2E_OWN_PREFIX"
 }
 
 # Ends the test unless FILE holds TEXT as a whole line (expect_line) or

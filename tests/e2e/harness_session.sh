@@ -7,8 +7,14 @@ harness=$1
 module=$2
 mode=$3
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/e2e_lib.sh"
+[ "$mode" = wine ] && start_wine_session "$0" "$@"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+  rm -rf "$work"
+  end_wine_session
+}
+trap cleanup EXIT
 
 cat >"$work/session.txt" <<'SCRIPT'
 tg_Ver
@@ -28,7 +34,7 @@ SCRIPT
 cd "$work"
 if [ "$mode" = wine ]; then
   module_arg="Z:${module//\//\\}"
-  timeout 120 "$here/../../scripts/with-display.sh" "$here/../../scripts/wine-run.sh" "$harness" --module "$module_arg" --script session.txt \
+  timeout 120 "$here/../../scripts/wine-run.sh" "$harness" --module "$module_arg" --script session.txt \
     --home home --after-ms 300 >out.txt 2>err.txt || { cat out.txt err.txt; exit 1; }
 else
   timeout 60 "$harness" --module "$module" --script session.txt --home home --after-ms 300 >out.txt 2>err.txt \

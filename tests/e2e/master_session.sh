@@ -13,13 +13,14 @@ mode=$5
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
 if [ "$mode" = wine ]; then
-  use_own_wine_prefix master "$module"
+  start_wine_session "$0" "$@"
 fi
 work=$(mktemp -d)
 cleanup() {
   [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true
   [ -n "${master_pid:-}" ] && kill "$master_pid" 2>/dev/null || true
   rm -rf "$work"
+  end_wine_session
 }
 trap cleanup EXIT
 cd "$work"

@@ -13,16 +13,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shows its game window there, and the module reads it) and a Wine prefix of
 # their own, apart from Wine programs of other tests that run meanwhile
 # without a display.
-if [ "$mode" = wine ]; then
-  if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
-  fi
-  use_own_wine_prefix session "$module"
-fi
+[ "$mode" = wine ] && start_wine_session "$0" "$@"
 work=$(mktemp -d)
 cleanup() {
   [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true
   rm -rf "$work"
+  end_wine_session
 }
 trap cleanup EXIT
 cd "$work"
@@ -58,7 +54,7 @@ server_pid=$!
 port=$(listening_port server_raw.txt)
 [ -n "$port" ] || { echo "FAIL: the server did not start" >&2; cat server_raw.txt; exit 1; }
 if [ "$mode" = wine ]; then
-  timeout 120 "$here/../../scripts/with-display.sh" "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \
+  timeout 120 "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \
     --home home --connect "127.0.0.1:$port" --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt; exit 1; }
 else
   timeout 60 "$harness" --module "$module" --script session.txt --home home --connect "127.0.0.1:$port" \

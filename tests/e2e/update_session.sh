@@ -16,12 +16,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 letter=l
 if [ "$mode" = wine ]; then
   letter=w
-  use_own_wine_prefix update "$module"
+  start_wine_session "$0" "$@"
 fi
 work=$(mktemp -d)
 cleanup() {
   [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true
   rm -rf "$work"
+  end_wine_session
 }
 trap cleanup EXIT
 cd "$work"
