@@ -24,6 +24,6 @@ void ServiceSocket(HostInterface* host, uint32_t now) {
       if (length == 0) continue;
     }
     NoteMasterSender(from, port);
-    ReceiveFrame(host, length, data, now);
+    ReceiveSocketDatagram(host, length, data, now);
   }
 }

@@ -97,16 +97,23 @@ void HandleDropRequest(HostInterface* host, const char* text) {
 
 }  // namespace
 
+namespace {
+
+// The kinds master servers send: database text and file transfers.
+bool IsMasterKind(uint8_t kind) { return kind == '1' || kind == 'C'; }
+
+}  // namespace
+
 int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_t now) {
   if (!ModuleEnabled()) return 0;
   Protocol().connection.relay_depth = 0;  // a frame always starts outside any relay
   CountReceived(length, now);
   if (data == nullptr || length < 4) return 1;
+  if (IsMasterKind(data[3])) {
+    HandleMasterDatagram(host, data, length, now);
+    return 1;
+  }
   switch (data[3]) {
-    case '1':
-    case 'C':
-      HandleMasterDatagram(host, data, length, now);
-      return 1;
     case 'E':
       return ReceiveScrambled(host, length, data, now);
     case 'P':
@@ -114,6 +121,12 @@ int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_
     default:
       return 1;
   }
+}
+
+void ReceiveSocketDatagram(HostInterface* host, int32_t length, const uint8_t* data, uint32_t now) {
+  if (!ModuleEnabled()) return;
+  CountReceived(length, now);
+  if (data != nullptr && length >= 4 && IsMasterKind(data[3])) HandleMasterDatagram(host, data, length, now);
 }
 
 int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, uint32_t now) {

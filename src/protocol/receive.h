@@ -12,6 +12,12 @@
 // and followed by a NUL (the event queue's copy is).
 int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_t now);
 
+// A datagram from the module's own socket. Anyone who can reach the port
+// can send one, so only the kinds master servers send are taken; frames of
+// the game server count only when they come through the game (cb code 13),
+// and anything else is dropped without a word.
+void ReceiveSocketDatagram(HostInterface* host, int32_t length, const uint8_t* data, uint32_t now);
+
 // Acts on one payload by its first byte. payload[length] must be a NUL, so
 // that text payloads read as C strings. Always 1.
 int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, uint32_t now);

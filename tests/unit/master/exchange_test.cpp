@@ -345,3 +345,42 @@ TEST_F(Masters, OwnSocketTakesDatagramsAndFallsBackWhenItCannotBind) {
   EXPECT_EQ(OwnSocket(), kNoSocket);
   PlatformUdpClose(holder);
 }
+
+// Anyone can reach the own socket: game-server frames that arrive there (a
+// hello scrambled with the key anyone can compute, console text with the
+// module's ident, frames with a stranger's ident that would each make the
+// module announce itself to the real server) are dropped unread.
+TEST_F(Masters, OwnSocketTakesNoGameServerFramesFromStrangers) {
+  PlatformSocket probe = PlatformUdpOpen(0, 1);
+  ASSERT_NE(probe, kNoSocket);
+  const uint16_t port = PlatformUdpLocalPort(probe);
+  PlatformUdpClose(probe);
+  Run("TG_NETPORT " + std::to_string(port));
+  Cycle(100);
+  Cycle(100);
+  ASSERT_NE(OwnSocket(), kNoSocket);
+  host.frames.clear();
+  host.ClearPrints();
+  PlatformSocket stranger = PlatformUdpOpen(0, 1);
+  auto send = [&](const Bytes& frame) {
+    PlatformUdpSend(stranger, "127.0.0.1", port, reinterpret_cast<const char*>(frame.data()),
+                    static_cast<int>(frame.size()));
+  };
+  send(PeerScrambledFrame(PeerChannelKey(0, 0, 0, 0), ToBytes("CS 1092 1276 0 0 0 0 0 STRANGERGUID0123456789ABCDEF01")));
+  send(PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes("AText from a stranger")));
+  for (int i = 0; i < 300; ++i) send(PeerPlainFrame(0x5EED0000u + static_cast<uint32_t>(i), ToBytes("AHello")));
+  for (int i = 0; i < 8; ++i) Cycle(100);
+  Flush(5000);
+  EXPECT_STREQ(Client().protocol.connection.assigned_guid, "");
+  EXPECT_FALSE(host.Printed("Text from a stranger"));
+  EXPECT_TRUE(host.frames.empty()) << host.frames.size() << " frames went to the game server";
+  // Master datagrams still arrive on the same socket.
+  std::string text = "<p> S 2 master.tallyguard.invalid 16567 0\r\n<p> F A W 3 10 " + std::string(32, 'E') + " " +
+                     std::string(32, 'E');
+  master_wire::MaskDatabaseText(reinterpret_cast<uint8_t*>(&text[0]), static_cast<int>(text.size()), QueryToken());
+  const std::string datagram = "TG_1" + text;
+  PlatformUdpSend(stranger, "127.0.0.1", port, datagram.data(), static_cast<int>(datagram.size()));
+  for (int i = 0; i < 4 && Client().master.table.records[0].lists[0].count == 0; ++i) Cycle(100);
+  EXPECT_EQ(Client().master.table.records[0].lists[0].count, 1);
+  PlatformUdpClose(stranger);
+}
