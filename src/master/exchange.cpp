@@ -28,6 +28,9 @@ const int kQueryNumber = 67;
 const int32_t kRestartSpacingMs = 5001;
 const int kMostRestarts = 6;
 const int32_t kTransferIdleMs = 120000;
+// A transfer that has heard nothing for this long gives its place to a new
+// one when every place is taken (a master that stopped, lost datagrams).
+const int32_t kTransferYieldMs = 5001;
 const int32_t kNoticeSpacingMs = 4000;
 // What the game is asked to do for a master served through it (id 0).
 const char kHostQueryCommand[] = "Master_Query";
@@ -44,6 +47,18 @@ MasterTransfer* FindTransfer(uint32_t id) {
   for (MasterTransfer& transfer : Exchange().transfers)
     if (transfer.id == id) return &transfer;
   return nullptr;
+}
+
+// The entry that has been idle longest, when that is at least
+// kTransferYieldMs; none while every transfer is making progress.
+MasterTransfer* StalledTransfer(uint32_t now) {
+  MasterTransfer* oldest = nullptr;
+  for (MasterTransfer& transfer : Exchange().transfers) {
+    if (ElapsedMs(now, transfer.last_activity) < kTransferYieldMs) continue;
+    if (oldest == nullptr || ElapsedMs(now, transfer.last_activity) > ElapsedMs(now, oldest->last_activity))
+      oldest = &transfer;
+  }
+  return oldest;
 }
 
 // Tells the player that the masters' view was merged, at most every 4000 ms.
@@ -82,7 +97,8 @@ void HandleDatabaseText(const uint8_t* payload, int32_t length, uint32_t now) {
 void StartTransfer(const uint8_t* payload, int32_t length, uint32_t id, uint32_t now) {
   if (FindTransfer(id) != nullptr || length < master_wire::kHeaderNameOffset) return;
   MasterTransfer* entry = FindTransfer(0);
-  if (entry == nullptr) return;  // as many as the module keeps are in progress
+  if (entry == nullptr) entry = StalledTransfer(now);
+  if (entry == nullptr) return;  // as many as the module keeps are making progress
   wire::ByteReader header(payload + 8, 8);
   const int64_t unpacked = header.U32BE();
   const int64_t transferred = header.U32BE();
@@ -246,13 +262,14 @@ void HandleMasterDatagram(HostInterface* host, const uint8_t* data, int32_t leng
 
 void ProcessMasterTransfers(HostInterface* host, uint32_t now) {
   for (MasterTransfer& transfer : Exchange().transfers) {
-    if (transfer.id == 0 || transfer.blocks_received < 1 || transfer.data == nullptr) continue;
-    if (transfer.highest_block + 1 < transfer.block_count) {
-      if (transfer.last_activity == 0 || ElapsedMs(now, transfer.last_activity) > kTransferIdleMs)
-        FreeTransfer(transfer);
-      continue;
+    if (transfer.id == 0) continue;
+    const bool whole = transfer.blocks_received >= 1 && transfer.data != nullptr &&
+                       transfer.highest_block + 1 >= transfer.block_count;
+    if (whole) {
+      CompleteTransfer(host, transfer, now);
+    } else if (transfer.last_activity == 0 || ElapsedMs(now, transfer.last_activity) > kTransferIdleMs) {
+      FreeTransfer(transfer);  // also a header whose blocks never came
     }
-    CompleteTransfer(host, transfer, now);
   }
 }
 

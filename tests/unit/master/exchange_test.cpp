@@ -384,3 +384,22 @@ TEST_F(Masters, OwnSocketTakesNoGameServerFramesFromStrangers) {
   EXPECT_EQ(Client().master.table.records[0].lists[0].count, 1);
   PlatformUdpClose(stranger);
 }
+
+// Headers whose blocks never come (a master that stopped, lost datagrams)
+// must not hold the transfer table: a stalled entry gives way to a new
+// transfer, and ends by itself after the idle time.
+TEST_F(Masters, TransfersWhoseBlocksNeverComeDoNotHoldTheTable) {
+  const std::string cache = "\x01\x02\x03\x04\x05\x06\x07\x08";
+  for (uint32_t id = 21; id <= 24; ++id) Datagram(Header(id, std::string(3000, 'x'), "stalled.txt"));
+  // While they are fresh, a fifth waits.
+  Datagram(Header(25, cache, "tgns.dat"));
+  EXPECT_EQ(Client().master.transport.name_count, 0);
+  // Once they have stalled, a whole transfer is installed.
+  TestClock::now += 6000;
+  SendFile(26, cache, "tgns.dat");
+  EXPECT_EQ(Client().master.transport.name_count, 1);
+  // After the idle time nothing of them is left.
+  TestClock::now += 120001;
+  ProcessMasterTransfers(&host.record, TestClock::now);
+  for (const MasterTransfer& transfer : Client().master.exchange.transfers) EXPECT_EQ(transfer.id, 0u);
+}
