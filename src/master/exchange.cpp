@@ -210,6 +210,7 @@ const char* InstallFile(HostInterface* host, MasterTransfer& transfer, const uin
     return StoreFile(name, file, size);
   }
   if (!IsModuleName(name)) return nullptr;
+  if (!ModuleFileMayBeStored(name, file, size)) return "the master table does not list this module";
   const char* error = StoreFile(name, file, size);
   static const char kModuleArrived[] = {'C', '\0'};
   SendPayload(host, kModuleArrived, sizeof kModuleArrived, now);

@@ -49,8 +49,99 @@ void ModulePath(char* out, int size, bool package, char kind, int32_t n) {
     if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
 }
 
+// A home file name as the file system resolves it, for comparing: lower
+// case, "\\" between parts, "." parts dropped and the dots and blanks that
+// Windows ignores at the end of a part taken off. False when it does not fit.
+bool CanonicalName(const char* name, char* out, size_t size) {
+  size_t n = 0;
+  for (const char* part = name; *part != '\0';) {
+    size_t length = 0;
+    while (part[length] != '\0' && part[length] != '\\' && part[length] != '/') ++length;
+    size_t kept = length;
+    while (kept > 0 && (part[kept - 1] == '.' || part[kept - 1] == ' ')) --kept;
+    if (kept > 0) {
+      if (n + kept + 2 > size) return false;
+      if (n > 0) out[n++] = '\\';
+      for (size_t i = 0; i < kept; ++i) {
+        const char c = part[i];
+        out[n++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+      }
+    }
+    part += length;
+    if (*part != '\0') ++part;
+  }
+  out[n] = '\0';
+  return true;
+}
+
+// The module kind ('A' agent, 'C' client) of a home file the module hands to
+// the library loader, with the version its name gives (0: any version);
+// 0 for a name the module never loads.
+char LoadedModuleKind(const char* name, int32_t* version) {
+  char canonical[512];
+  *version = 0;
+  if (!CanonicalName(name, canonical, sizeof canonical)) return 0;
+  if (strcmp(canonical, kAgentFile) == 0) return 'A';
+  if (strcmp(canonical, kNewClientFile) == 0) return 'C';
+  // "dll\\wa001300.dll": the unpacked file of a version.
+  const char* file = canonical + 4;
+  if (strncmp(canonical, "dll\\", 4) != 0 || strlen(file) != 12 || file[0] != kPlatformLetter ||
+      (file[1] != 'a' && file[1] != 'c') || strcmp(file + 8, ".dll") != 0)
+    return 0;
+  int32_t n = 0;
+  for (int i = 2; i < 8; ++i) {
+    if (file[i] < '0' || file[i] > '9') return 0;
+    n = n * 10 + (file[i] - '0');
+  }
+  *version = n;
+  return file[1] == 'a' ? 'A' : 'C';
+}
+
+// True when a master lists these bytes as a module of the kind for this
+// platform: version n, or any version when n is 0.
+bool ListedBytes(char kind, int32_t n, const uint8_t* bytes, long length) {
+  if (length < 2 || length > static_cast<long>(kMaxModuleSize)) return false;
+  SeededMd5 whole, rest;
+  whole.Digest(bytes, static_cast<int32_t>(length), 0);
+  rest.Digest(bytes + 1, static_cast<int32_t>(length) - 1, 0);
+  const char* whole_hex = whole.Hex();
+  const char* rest_hex = rest.Hex();
+  const MasterTable& table = Master().table;
+  const int list = (kind == 'A' ? 0 : 1) * 4 + (kPlatformLetter == 'w' ? 0 : 1);
+  for (int r = 0; r < table.count; ++r) {
+    const FileEntryList& entries = table.records[r].lists[list];
+    for (int i = 0; i < entries.count; ++i) {
+      const FileEntry& entry = entries.entries[i];
+      if ((n == 0 || entry.id == n) && entry.value == static_cast<uint32_t>(length) &&
+          SameLetters(entry.first_hash, whole_hex) && SameLetters(entry.second_hash, rest_hex))
+        return true;
+    }
+  }
+  return false;
+}
+
+// With tg_Security, a home file reaches the library loader only when the
+// master table lists its bytes for the kind (and version) its name gives.
+// Checked at every load, so a file put there in any other way is refused.
+bool MayLoad(const char* name) {
+  if (!Verified()) return true;
+  int32_t version = 0;
+  const char kind = LoadedModuleKind(name, &version);
+  if (kind == 0) return false;
+  char path[512];
+  CopyHomePath(name, path, sizeof path);
+  uint8_t* bytes = nullptr;
+  long length = 0;
+  if (ReadWholeFile(path, static_cast<long>(kMaxModuleSize), &bytes, &length) != FileRead::kRead) return false;
+  const bool listed = ListedBytes(kind, version, bytes, length);
+  free(bytes);
+  return listed;
+}
+
+void* LoadCheckedLibrary(const char* name) { return MayLoad(name) ? PlatformLoadLibrary(HomePath(name)) : nullptr; }
+
 void* LoadAgent(HostInterface* host) {
-  if (host->agent_handle == nullptr) host->agent_handle = PlatformLoadLibrary(HomePath(kAgentFile));
+  if (host->agent_handle == nullptr) host->agent_handle = LoadCheckedLibrary(kAgentFile);
   return host->agent_handle;
 }
 
@@ -73,7 +164,7 @@ int32_t AskVersion(HostInterface* host, void* library) {
 
 // The version the agent module at name (in the home folder) says it is.
 int32_t ProbeAgentVersion(HostInterface* host, const char* name) {
-  void* library = PlatformLoadLibrary(HomePath(name));
+  void* library = LoadCheckedLibrary(name);
   if (library == nullptr) return 0;
   const int32_t version = AskVersion(host, library);
   PlatformFreeLibrary(library);
@@ -82,7 +173,7 @@ int32_t ProbeAgentVersion(HostInterface* host, const char* name) {
 
 // The version a client module at name says it is (its "cb" with code 17).
 int32_t ProbeClientVersion(HostInterface* host, const char* name) {
-  void* library = PlatformLoadLibrary(HomePath(name));
+  void* library = LoadCheckedLibrary(name);
   if (library == nullptr) return 0;
   void* entry = PlatformFindEntry(library, "cb");
   TgCbFunction cb = nullptr;
@@ -130,33 +221,6 @@ bool ListedModule(char kind, int32_t n, uint32_t* size, uint8_t digests[2][16]) 
     }
   }
   return false;
-}
-
-// With tg_Security, an unpacked module file is passed to the library loader
-// only when its size and both digests are what the master table lists for
-// its version; without it, any file will do.
-bool MayLoadUnpacked(char kind, int32_t n, const char* name) {
-  if (!Verified()) return true;
-  uint32_t size = 0;
-  uint8_t digests[2][16] = {};
-  if (!ListedModule(kind, n, &size, digests)) return false;
-  char path[512];
-  CopyHomePath(name, path, sizeof path);
-  uint8_t* bytes = nullptr;
-  long length = 0;
-  if (ReadWholeFile(path, static_cast<long>(kMaxModuleSize), &bytes, &length) != FileRead::kRead) return false;
-  bool same = length > 1 && static_cast<uint32_t>(length) == size;
-  SeededMd5 md5;
-  if (same) {
-    md5.Digest(bytes, static_cast<int32_t>(length), 0);
-    same = memcmp(md5.DigestBytes(), digests[0], 16) == 0;
-  }
-  if (same) {
-    md5.Digest(bytes + 1, static_cast<int32_t>(length) - 1, 0);
-    same = memcmp(md5.DigestBytes(), digests[1], 16) == 0;
-  }
-  free(bytes);
-  return same;
 }
 
 // Installs the package of version n into its unpacked file. -1 when
@@ -212,6 +276,13 @@ void DistressOverModule(HostInterface* host, char kind, int32_t version, const c
 
 }  // namespace
 
+bool ModuleFileMayBeStored(const char* name, const uint8_t* bytes, int32_t size) {
+  if (!Verified()) return true;
+  int32_t version = 0;
+  const char kind = LoadedModuleKind(name, &version);
+  return kind == 0 || ListedBytes(kind, version, bytes, size);
+}
+
 void StartAgent(HostInterface* host) {
   if (Agent().version <= 0) QueryAgentVersion(host);
   const TgAgentEntry entry = AgentEntry(host->agent_handle);
@@ -230,7 +301,7 @@ int LoadAgentVersion(HostInterface* host, int32_t n, bool retry) {
   UnloadAgent(host);
   char unpacked[64];
   ModulePath(unpacked, sizeof unpacked, false, 'a', n);
-  if (MayLoadUnpacked('A', n, unpacked) && ProbeAgentVersion(host, unpacked) == n) {
+  if (MayLoad(unpacked) && ProbeAgentVersion(host, unpacked) == n) {
     if (!CopyHomeFile(unpacked, kAgentFile)) {
       ConsolePrint(0, "ERROR Copying %s to tgag%s", unpacked, ".dll");
     } else {
@@ -251,7 +322,7 @@ int PrepareClientVersion(HostInterface* host, int32_t n, bool retry) {
   if (n == wire::kClientVersion) return 1;
   char unpacked[64];
   ModulePath(unpacked, sizeof unpacked, false, 'c', n);
-  if (MayLoadUnpacked('C', n, unpacked) && CopyHomeFile(unpacked, kNewClientFile)) {
+  if (MayLoad(unpacked) && CopyHomeFile(unpacked, kNewClientFile)) {
     if (ProbeClientVersion(host, kNewClientFile) == n) {
       host->new_client_ready = 1;
       UnloadAgent(host);

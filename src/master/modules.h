@@ -20,6 +20,12 @@ const char kPlatformLetter = 'w';
 const char kPlatformLetter = 'l';
 #endif
 
+// With tg_Security (and LAN mode off), a file may be stored under a name the
+// module loads modules from ("tgag.dll", "tgclnew.dll", an unpacked version
+// in "dll\\") only when the master table lists its bytes for that kind and
+// version; every other name, and any file without tg_Security, may be.
+bool ModuleFileMayBeStored(const char* name, const uint8_t* bytes, int32_t size);
+
 // Loads the agent when no version is known and makes its start-up call.
 void StartAgent(HostInterface* host);
 // Asks the loaded agent module (loading it first) for its version.

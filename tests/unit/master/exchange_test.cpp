@@ -11,6 +11,7 @@
 #include "core/client_state.h"
 #include "master/database.h"
 #include "master/master_wire.h"
+#include "master/modules.h"
 #include "master/transport.h"
 #include "platform/platform.h"
 #include "support/module_test.h"
@@ -402,4 +403,48 @@ TEST_F(Masters, TransfersWhoseBlocksNeverComeDoNotHoldTheTable) {
   TestClock::now += 120001;
   ProcessMasterTransfers(&host.record, TestClock::now);
   for (const MasterTransfer& transfer : Client().master.exchange.transfers) EXPECT_EQ(transfer.id, 0u);
+}
+
+// With tg_Security, a module a master pushes under a name the module loads
+// from is stored only when the master table lists it, whatever the spelling
+// of the name; other module files are stored as before.
+TEST_F(Masters, ModulesPushedUnderLoadedNamesMustBeListed) {
+  std::string module(3000, '\0');
+  for (size_t i = 0; i < module.size(); ++i) module[i] = static_cast<char>(i * 13 % 253);
+  const std::string letter(1, kPlatformLetter);
+  struct Case {
+    std::string name;
+    std::string stored_as;
+  };
+  const Case cases[] = {
+      {"tgag.dll", "tgag.dll"},
+      {"TGAG.DLL", "tgag.dll"},
+      {"./tgag.dll", "tgag.dll"},
+      {"tgclnew.dll", "tgclnew.dll"},
+      {"dll\\" + letter + "a001301.dll", "dll/" + letter + "a001301.dll"},
+      {"DLL/" + letter + "C001301.dll", "dll/" + letter + "c001301.dll"},
+  };
+  uint32_t id = 40;
+  for (const Case& c : cases) {
+    host.ClearPrints();
+    SendFile(++id, module, c.name);
+    EXPECT_FALSE(std::filesystem::exists(HomeFile(c.stored_as))) << c.name;
+    EXPECT_TRUE(host.Printed("Master file " + c.name + " not installed: the master table does not list this module"))
+        << c.name;
+  }
+  SendFile(++id, module, "dll\\tgdemo.dll");
+  EXPECT_EQ(ReadHome("dll/tgdemo.dll"), module);
+  // Listed by a master: stored.
+  char size[16];
+  snprintf(size, sizeof size, "%zX", module.size());
+  SeededMd5 whole, rest;
+  whole.Digest(module.data(), static_cast<int32_t>(module.size()), 0);
+  rest.Digest(module.data() + 1, static_cast<int32_t>(module.size()) - 1, 0);
+  WriteHome("tgcl.db", "<p> S 2 master.tallyguard.invalid 16567 0\r\n<p> F A " + std::string(1, kPlatformLetter - 32) +
+                           " 1301 " + size + " " + whole.Hex() + " " + rest.Hex() + "\r\n");
+  LoadServerDatabase(&host.record);
+  SendFile(++id, module, "tgag.dll");
+  EXPECT_EQ(ReadHome("tgag.dll"), module);
+  SendFile(++id, module, "dll\\" + letter + "a001301.dll");
+  EXPECT_EQ(ReadHome("dll/" + letter + "a001301.dll"), module);
 }

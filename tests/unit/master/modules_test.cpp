@@ -208,7 +208,14 @@ TEST_F(Modules, AgentRequestsReachTheAgent) {
   host.ClearPrints();
   DeliverPlain("N5 hello");
   EXPECT_TRUE(host.Printed("ERROR loading tgag.dll (A)"));
+  // With tg_Security an agent file is checked before every load: one that
+  // no master lists is never loaded, however it got there.
   WriteHome("tgag.dll", agent_1300);
+  host.ClearPrints();
+  DeliverPlain("N5 hello");
+  EXPECT_TRUE(host.Printed("ERROR loading tgag.dll (A)"));
+  EXPECT_EQ(host.record.agent_handle, nullptr);
+  List('A', 1300, agent_1300);
   host.ClearPrints();
   DeliverPlain("N5 hello");
   EXPECT_TRUE(host.Printed("ERROR: agent 1300 refuses: hello"));
