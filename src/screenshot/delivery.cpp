@@ -121,6 +121,10 @@ void SendScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
   }
 }
 
+// Room for a host text (at most a query buffer) with every character
+// written as an HTML entity of up to six bytes.
+const int kHtmlTextBytes = 6 * TG_QUERY_BUFFER_SIZE;
+
 // Writes bytes to path; false when the file cannot be created.
 bool WriteWholeFile(const char* path, const void* bytes, size_t size) {
   FILE* file = PlatformOpenFile(path, "wb");
@@ -129,24 +133,53 @@ bool WriteWholeFile(const char* path, const void* bytes, size_t size) {
   return fclose(file) == 0 && written;
 }
 
+// The names a day's saved screenshots take: "scrnshot\MMDD_000.png" to
+// "_999.png".
+const uint32_t kSavedNamesPerDay = 1000;
+
+// Picks the first name of the day from the saved-files counter on whose
+// picture and page are both free, so that no earlier screenshot (of this
+// run or an earlier one) is overwritten. False when the day has none left.
+bool PickFreeScreenshotName(const PlatformLocalTime& t, char* file, int file_size, char* page, int page_size) {
+  ScreenshotState& state = Screenshots();
+  for (; state.saved_files < kSavedNamesPerDay; ++state.saved_files) {
+    FormatText(file, file_size, "%s%s%02u%02u_%03u.png", "scrnshot", "\\", static_cast<unsigned>(t.month),
+               static_cast<unsigned>(t.day), static_cast<unsigned>(state.saved_files));
+    CopyBounded(page, file, page_size - 1);
+    memcpy(page + strlen(page) - 3, "htm", 3);
+    char path[kHomePathBufferSize];
+    CopyHomePath(file, path, sizeof path);
+    if (PlatformFileExists(path)) continue;
+    CopyHomePath(page, path, sizeof path);
+    if (PlatformFileExists(path)) continue;
+    ++state.saved_files;
+    return true;
+  }
+  return false;
+}
+
 // Saves the slot's PNG as "scrnshot\MMDD_NNN.png" with its page, and logs it
-// in "tgsslog.htm" with a link; who and what close the log line.
+// in "tgsslog.htm" with a link; who and what (texts of the host's) close the
+// log line, written as text.
 void SaveAndLog(ScreenshotSlot& slot, const char* who, const char* what) {
   const PlatformLocalTime& t = slot.capture_local;
-  ScreenshotState& state = Screenshots();
   char file[64], page[64];
-  FormatText(file, sizeof file, "%s%s%02u%02u_%03u.png", "scrnshot", "\\", static_cast<unsigned>(t.month),
-             static_cast<unsigned>(t.day), static_cast<unsigned>(state.saved_files % 1000));
-  ++state.saved_files;
-  CopyBounded(page, file, sizeof page - 1);
-  memcpy(page + strlen(page) - 3, "htm", 3);
+  if (!PickFreeScreenshotName(t, file, sizeof file, page, sizeof page)) {
+    ConsolePrint(0, "Screenshot not saved: the %u names of the day (scrnshot\\%02u%02u_NNN.png) are taken",
+                 static_cast<unsigned>(kSavedNamesPerDay), static_cast<unsigned>(t.month),
+                 static_cast<unsigned>(t.day));
+    return;
+  }
   char digest[33];
   DigestText(slot.digest, digest);
+  char who_html[kHtmlTextBytes], what_html[kHtmlTextBytes];
+  EscapeHtml(who, who_html, sizeof who_html);
+  EscapeHtml(what, what_html, sizeof what_html);
   FILE* log = PlatformOpenFile(HomePath("tgsslog.htm"), "ab");
   if (log != nullptr) {
     fprintf(log, "<p> <a href=%s target=_blank>%s</a> tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", page, file,
             static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
-            static_cast<unsigned>(t.second), digest, who, what);
+            static_cast<unsigned>(t.second), digest, who_html, what_html);
     fclose(log);
   }
   char line[128];
@@ -192,11 +225,14 @@ void RecordServerScreenshot(HostInterface* host, ScreenshotSlot& slot) {
   const PlatformLocalTime& t = slot.capture_local;
   char digest[33];
   DigestText(slot.digest, digest);
+  char server_html[kHtmlTextBytes], name_html[kHtmlTextBytes];
+  EscapeHtml(server, server_html, sizeof server_html);
+  EscapeHtml(name, name_html, sizeof name_html);
   FILE* log = PlatformOpenFile(HomePath("tgsslog.htm"), "ab");
   if (log == nullptr) return;
   fprintf(log, "<p> %02u%02u (Not Saved) tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", static_cast<unsigned>(t.month),
           static_cast<unsigned>(t.day), static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour),
-          static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second), digest, server, name);
+          static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second), digest, server_html, name_html);
   fclose(log);
 }
 

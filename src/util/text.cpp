@@ -165,3 +165,24 @@ int HasControlBytes(const char* text) {
     if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) return 1;
   return 0;
 }
+
+void EscapeHtml(const char* text, char* out, int size) {
+  if (out == nullptr || size < 1) return;
+  int n = 0;
+  for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    const char* entity = c == '&'    ? "&amp;"
+                         : c == '<'  ? "&lt;"
+                         : c == '>'  ? "&gt;"
+                         : c == '"'  ? "&quot;"
+                         : c == '\'' ? "&#39;"
+                                     : nullptr;
+    const char plain[2] = {static_cast<char>(c < 0x20 || c == 0x7F ? '?' : c), '\0'};
+    if (entity == nullptr) entity = plain;
+    const int length = static_cast<int>(strlen(entity));
+    if (n + length > size - 1) break;
+    memcpy(out + n, entity, static_cast<size_t>(length));
+    n += length;
+  }
+  out[n] = '\0';
+}

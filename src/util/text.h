@@ -53,6 +53,12 @@ int SameLettersN(const char* a, const char* b, int n);
 // Whole texts regardless of case; 1 when equal.
 int SameLetters(const char* a, const char* b);
 
+// Copies text for an HTML page: the characters that mean something there
+// (& < > " ') become entities and control bytes become '?', so a text from
+// the host or the network shows as text on one line. out holds size bytes
+// and always ends in NUL; an entity that does not fit is left off whole.
+void EscapeHtml(const char* text, char* out, int size);
+
 // 1 when text holds a control byte (below 0x20, or 0x7F).
 int HasControlBytes(const char* text);
 

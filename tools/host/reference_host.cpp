@@ -189,6 +189,12 @@ intptr_t ReferenceHost::Query(int32_t code, char* buffer) {
       CopyOut(buffer, it->second);
       return 0;
     }
+    case TG_QUERY_NAMED_TEXT: {
+      // The game's texts by name ("name", "mapname"): its console variables.
+      auto it = cvars.find(in);
+      CopyOut(buffer, it != cvars.end() ? it->second : std::string());
+      return 0;
+    }
     case TG_QUERY_SERVER_ADDRESS:
       CopyOut(buffer, server_address);
       return 0;

@@ -694,6 +694,54 @@ TEST_F(Screenshot, ServerScreenshotsAreLoggedAndSavedAsThePlayerChooses) {
   EXPECT_NE(text.find(" 127.0.0.1:27960 "), std::string::npos);
 }
 
+// The player's name and the server's address come from the host and the
+// network; the log page, which the player opens in a browser, shows them as
+// text.
+TEST_F(Screenshot, HostTextsInTheLogAreWrittenAsText) {
+  host.record.key_c = 0;
+  Client().screenshots.sequence = 60;
+  host.cvars["name"] = "<script>alert(1)</script>";
+  ASSERT_TRUE(DeliverPlain("I0 0 14 64 48 50 50 1"));  // logged as not saved
+  ServeUntil(Client().screenshots.slots[0], kSlotSending);
+  Run("tg_SsSave 1");
+  host.cvars["name"] = "<img src=x onerror='alert(2)'>&";
+  ASSERT_TRUE(DeliverPlain("I0 0 15 64 48 50 50 1"));  // saved and linked
+  for (const ScreenshotSlot& slot : Client().screenshots.slots)
+    if (slot.request_number == 15) ServeUntil(slot, kSlotSending);
+  const std::vector<uint8_t> log = ReadFile(HomeFile("tgsslog.htm"));
+  const std::string text(log.begin(), log.end());
+  EXPECT_NE(text.find(" 127.0.0.1:27960 &lt;script&gt;alert(1)&lt;/script&gt;\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" 127.0.0.1:27960 &lt;img src=x onerror=&#39;alert(2)&#39;&gt;&amp;\r\n"), std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("<script"), std::string::npos);
+  EXPECT_EQ(text.find("<img"), std::string::npos);
+  EXPECT_EQ(ReadFile(HomeFile("scrnshot/0304_000.htm")).size(), strlen("<p> <img src=0304_000.png>\r\n"));
+}
+
+// Saved screenshots keep their names: the first free number of the day is
+// taken, also after the game starts again, and when the day's numbers run
+// out the player is told and nothing is overwritten.
+TEST_F(Screenshot, SavedScreenshotsNeverOverwriteEarlierOnes) {
+  WriteHome("scrnshot/0304_000.png", "saved by an earlier run");
+  WriteHome("scrnshot/0304_001.htm", "page of an earlier run");
+  Run("tg_GetSs");
+  ServeUntil(Client().screenshots.slots[0], kSlotDone);
+  EXPECT_TRUE(host.Printed("Screenshot saved to " + ModulePath("scrnshot\\0304_002.png")));
+  EXPECT_EQ(ReadHome("scrnshot/0304_000.png"), "saved by an earlier run");
+  EXPECT_EQ(ReadHome("scrnshot/0304_001.htm"), "page of an earlier run");
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("scrnshot/0304_001.png")));
+
+  Client().screenshots.saved_files = 999;
+  WriteHome("scrnshot/0304_999.png", "the day's last");
+  const size_t log_size = ReadFile(HomeFile("tgsslog.htm")).size();
+  host.ClearPrints();
+  Run("tg_GetSs");
+  ServeUntil(Client().screenshots.slots[1], kSlotDone);
+  EXPECT_TRUE(host.Printed("Screenshot not saved: the 1000 names of the day (scrnshot\\0304_NNN.png) are taken"));
+  EXPECT_EQ(ReadHome("scrnshot/0304_999.png"), "the day's last");
+  EXPECT_EQ(ReadFile(HomeFile("tgsslog.htm")).size(), log_size);
+}
+
 namespace {
 
 // An allocator that fails its nth call, counting from when it is set.

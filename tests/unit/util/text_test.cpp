@@ -130,3 +130,26 @@ TEST(SameLetters, ComparesRegardlessOfCase) {
   EXPECT_STREQ(PluralS(0), "s");
   EXPECT_STREQ(PluralS(2), "s");
 }
+
+TEST(EscapeHtml, WritesMarkupAsTextAndNeverCutsAnEntity) {
+  struct Case {
+    const char* text;
+    int size;
+    const char* escaped;
+  };
+  const Case cases[] = {
+      {"<script>alert('x')</script>", 64, "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
+      {"<img src=x onerror=\"a&b\">", 64, "&lt;img src=x onerror=&quot;a&amp;b&quot;&gt;"},
+      {"two\r\nlines\x7F", 64, "two??lines?"},
+      {"plain name", 64, "plain name"},
+      {"a<b", 5, "a"},  // "&lt;" needs four more bytes than the one left
+      {"ab<", 7, "ab&lt;"},
+      {nullptr, 8, ""},
+  };
+  for (const Case& c : cases) {
+    char out[64];
+    memset(out, 'X', sizeof out);
+    EscapeHtml(c.text, out, c.size);
+    EXPECT_STREQ(out, c.escaped) << (c.text != nullptr ? c.text : "(none)");
+  }
+}
