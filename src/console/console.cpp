@@ -6,6 +6,7 @@
 #include "console/console_state.h"
 #include "platform/platform.h"
 #include "services/host_services.h"
+#include "util/elapsed.h"
 #include "util/path_check.h"
 #include "util/text.h"
 
@@ -19,6 +20,29 @@ void ConsolePrint(int level, const char* format, ...) {
   HostInterface* host = RememberedHost();
   if (level != kLogOnly && host != nullptr && host->host_print != nullptr) host->host_print(text, 1);
   if (CurrentSettings().log_to_file == 1) LogLine(HomePath("tgcl.log"), "%s", text);
+}
+
+void ConsoleReportLeftOut(NoticeLimit& limit, uint32_t now) {
+  if (limit.second_start == 0 || ElapsedMs(now, limit.second_start) < 1000) return;
+  if (limit.left_out > 0)
+    ConsolePrint(0, "(%d more message%s like the last left out)", limit.left_out, PluralS(limit.left_out));
+  limit = NoticeLimit();
+}
+
+void ConsolePrintLimited(NoticeLimit& limit, uint32_t now, const char* format, ...) {
+  ConsoleReportLeftOut(limit, now);
+  if (limit.second_start == 0) limit.second_start = now != 0 ? now : 1;
+  if (limit.printed >= kNoticesPerSecond) {
+    ++limit.left_out;
+    return;
+  }
+  ++limit.printed;
+  char text[kMessageMax + 1];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(text, sizeof text, format, args);
+  va_end(args);
+  ConsolePrint(0, "%s", text);
 }
 
 void LogLine(const char* path, const char* format, ...) {

@@ -14,6 +14,22 @@ const int kMessageMax = 4149;
 // tg_LogToFile is 1. Does nothing visible before a host record is known.
 void ConsolePrint(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// A message that strangers on the network can cause at any rate: at most
+// kNoticesPerSecond of one kind are printed in any 1000 ms, the rest counted
+// and told in one line when the second is over. The caller keeps one
+// NoticeLimit per kind of message.
+const int kNoticesPerSecond = 3;
+struct NoticeLimit {
+  uint32_t second_start = 0;  // tick the current second began; 0: none yet
+  int printed = 0;            // messages printed in it
+  int left_out = 0;           // messages counted instead
+};
+void ConsolePrintLimited(NoticeLimit& limit, uint32_t now, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+// Tells how many were left out once their second is over; called every cycle
+// so the count is told even when no further message comes.
+void ConsoleReportLeftOut(NoticeLimit& limit, uint32_t now);
+
 // Appends "[MM.DD.YYYY hh:mm:ss] text\r\n" to the file at path, opening and
 // closing it for this one line. A file that cannot be opened loses the line.
 void LogLine(const char* path, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -169,7 +169,7 @@ void HandleTransferDatagram(HostInterface* host, uint8_t* payload, int32_t lengt
     MasterTransfer* transfer = FindTransfer(id);
     if (transfer != nullptr) TakeBlock(host, payload, length, *transfer, now);
   } else {
-    ConsolePrint(0, "Unknown data received len=%d", static_cast<int>(length));
+    ConsolePrintLimited(Exchange().unknown_data, now, "Unknown data received len=%d", static_cast<int>(length));
   }
 }
 
@@ -260,6 +260,8 @@ void HandleMasterDatagram(HostInterface* host, const uint8_t* data, int32_t leng
     HandleTransferDatagram(host, payload, n, now);
   }
 }
+
+void ReportUnknownMasterData(uint32_t now) { ConsoleReportLeftOut(Exchange().unknown_data, now); }
 
 void ProcessMasterTransfers(HostInterface* host, uint32_t now) {
   for (MasterTransfer& transfer : Exchange().transfers) {

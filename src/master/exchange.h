@@ -6,9 +6,17 @@
 
 #include "tallyguard/host_interface.h"
 
+// Once per socket service: tells how many "Unknown data" messages were left
+// out in the last second.
+void ReportUnknownMasterData(uint32_t now);
+
 // Once per cycle while connected: transfers that are complete are checked,
 // unpacked and installed; stalled ones are dropped.
 void ProcessMasterTransfers(HostInterface* host, uint32_t now);
+// Once per socket service: tells how many "Unknown data" messages were left
+// out in the last second.
+void ReportUnknownMasterData(uint32_t now);
+
 // Once per cycle while connected: every 30 minutes the next master in turn
 // is asked.
 void QueryMasterWhenDue(HostInterface* host, uint32_t now);

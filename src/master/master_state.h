@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "console/console.h"
 #include "platform/platform.h"
 
 // The master query falls due every 30 minutes.
@@ -123,6 +124,7 @@ struct ExchangeState {
   int32_t slot = 0;              // the master asked last
   MasterTransfer transfers[kMaxMasterTransfers] = {};
   uint32_t last_notice = 0;  // the "masters updated" notice, at most every 4000 ms
+  NoticeLimit unknown_data;  // "Unknown data received", a few a second
 
   ExchangeState() = default;
   ~ExchangeState() {

@@ -1,11 +1,13 @@
 #include "master/socket_service.h"
 
 #include "console/console_state.h"
+#include "master/exchange.h"
 #include "master/transport.h"
 #include "platform/platform.h"
 #include "protocol/receive.h"
 
 void ServiceSocket(HostInterface* host, uint32_t now) {
+  ReportUnknownMasterData(now);
   if (CurrentSettings().net_port == 0) {
     CloseOwnSocket(false);
     return;

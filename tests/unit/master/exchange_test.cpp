@@ -448,3 +448,22 @@ TEST_F(Masters, ModulesPushedUnderLoadedNamesMustBeListed) {
   SendFile(++id, module, "dll\\" + letter + "a001301.dll");
   EXPECT_EQ(ReadHome("dll/" + letter + "a001301.dll"), module);
 }
+
+// Junk from a stranger is told a few times a second, then counted in one
+// line, on the console and in the log file alike.
+TEST_F(Masters, UnknownDataIsToldAFewTimesASecondThenCounted) {
+  Run("tg_LogToFile 1");
+  host.ClearPrints();
+  for (int i = 0; i < 256; ++i) Datagram(Transfer(7, "JUNK" + std::string(9, 'j')));
+  int told = 0;
+  for (const std::string& line : host.prints) told += line == "Unknown data received len=17";
+  EXPECT_EQ(told, kNoticesPerSecond);
+  for (int i = 0; i < 4; ++i) Cycle(300);  // main work runs in every other cycle
+  EXPECT_TRUE(host.Printed("(253 more messages like the last left out)"));
+  Datagram(Transfer(7, "JUNK" + std::string(9, 'j')));
+  EXPECT_EQ(host.prints.back(), "Unknown data received len=17");
+  const std::string log = ReadHome("tgcl.log");
+  size_t lines = 0;
+  for (size_t at = log.find("Unknown data"); at != std::string::npos; at = log.find("Unknown data", at + 1)) ++lines;
+  EXPECT_EQ(lines, static_cast<size_t>(kNoticesPerSecond) + 1);
+}
