@@ -2,15 +2,20 @@
 // merging a master's database text into the master table.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "bench_module.h"
 #include "master/database.h"
+#include "master/modules.h"
 #include "master/master_wire.h"
 #include "master/socket_service.h"
 #include "master/transport.h"
+#include "protocol/receive.h"
+#include "protocol/wire_format.h"
 
 namespace {
 
@@ -83,5 +88,39 @@ void BM_MergeDatabaseText(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MergeDatabaseText)->Unit(benchmark::kMicrosecond);
+
+// A hello whose agent version has only a broken package on disk (30 MiB of
+// records whose digest does not match), with tg_Security 0: the hello asks
+// for the version, which the package cannot give.
+void BM_HelloNamingABrokenPackage(benchmark::State& state) {
+  BenchModule module("bench_master_home", "127.0.0.1:27960");
+  Client().console.settings.security = 0;
+  std::filesystem::create_directories(module.home + "/tg/htm");
+  {
+    char name[64];
+    snprintf(name, sizeof name, "/tg/htm/%ca001301.htm", kPlatformLetter);
+    FILE* file = fopen((module.home + name).c_str(), "wb");
+    const int records = 30 * 1024;
+    fprintf(file, "<html><body>\r\n<p> S %X 400 %s %s<br>\r\n", records * 500, std::string(32, '0').c_str(),
+            std::string(32, '0').c_str());
+    const std::string record = "<P>" + std::string(1000, 'A') + "\r\n";
+    for (int i = 0; i < records; ++i) fwrite(record.data(), 1, record.size(), file);
+    fputs("</body></html>\r\n", file);
+    fclose(file);
+  }
+  const std::string hello = "CS 1092 1276 1301 1001 77 154 2767692 A1B2C3D4E5F60718293A4B5C6D7E8F90";
+  uint8_t frame[wire::kFrameBufferSize + 1];
+  const int32_t length = wire::BuildPlainFrame(Client().protocol.framing.client_ident,
+                                               reinterpret_cast<const uint8_t*>(hello.c_str()),
+                                               static_cast<int32_t>(hello.size()) + 1, frame);
+  std::vector<uint8_t> copy(static_cast<size_t>(length) + 1);
+  for (auto _ : state) {
+    Client().master.agent.last_version_report = 0;
+    memcpy(copy.data(), frame, static_cast<size_t>(length));
+    copy[length] = 0;
+    benchmark::DoNotOptimize(ReceiveFrame(&module.host.record, length, copy.data(), TestClock::now));
+  }
+}
+BENCHMARK(BM_HelloNamingABrokenPackage)->Unit(benchmark::kMillisecond);
 
 }  // namespace

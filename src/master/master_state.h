@@ -149,11 +149,23 @@ struct UpdateTransfer {
   UpdateTransfer& operator=(const UpdateTransfer&) = delete;
 };
 
+// A package that gave no module of its version, remembered by what its file
+// looked like, so that an unchanged file is not read and unpacked again on
+// every hello.
+struct FruitlessPackage {
+  char kind = 0;  // 'A', 'C'; 0: nothing remembered
+  int32_t version = 0;
+  uint32_t expected_size = 0;  // what the master table wanted (0: nothing)
+  uint8_t expected_digests[2][16] = {};
+  PlatformFileStamp stamp = {};
+};
+
 struct AgentState {
   int32_t version = 0;  // 0 while no agent is loaded
   uint32_t last_distress = 0;
   int32_t distress_count = 0;
   uint32_t last_version_report = 0;
+  FruitlessPackage fruitless[2];  // the agent's and the client's
 };
 
 struct MasterState {

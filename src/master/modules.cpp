@@ -223,22 +223,76 @@ bool ListedModule(char kind, int32_t n, uint32_t* size, uint8_t digests[2][16]) 
   return false;
 }
 
+// The package file and the unpacked file of version n of a kind.
+void VersionPaths(char kind, int32_t n, char* package, char* unpacked, int size) {
+  char name[64];
+  ModulePath(name, sizeof name, true, static_cast<char>(kind - 'A' + 'a'), n);
+  CopyHomePath(name, package, size);
+  ModulePath(name, sizeof name, false, static_cast<char>(kind - 'A' + 'a'), n);
+  CopyHomePath(name, unpacked, size);
+}
+
+FruitlessPackage& FruitlessOf(char kind) { return Agent().fruitless[kind == 'A' ? 0 : 1]; }
+
+// Remembers that the package of version n, as its file stands now and for
+// what the master table wants, gave no module of that version.
+void RememberFruitless(char kind, int32_t n, uint32_t expected_size, const uint8_t (*expected)[16]) {
+  char package[512], unpacked[512];
+  VersionPaths(kind, n, package, unpacked, sizeof package);
+  FruitlessPackage& known = FruitlessOf(kind);
+  known = FruitlessPackage();
+  if (!PlatformGetFileStamp(package, &known.stamp)) return;
+  known.kind = kind;
+  known.version = n;
+  known.expected_size = expected_size;
+  if (expected != nullptr) memcpy(known.expected_digests, expected, sizeof known.expected_digests);
+}
+
+bool KnownFruitless(char kind, int32_t n, uint32_t expected_size, const uint8_t (*expected)[16]) {
+  const FruitlessPackage& known = FruitlessOf(kind);
+  uint8_t none[2][16] = {};
+  if (known.kind != kind || known.version != n || known.expected_size != expected_size ||
+      memcmp(known.expected_digests, expected != nullptr ? expected : none, sizeof none) != 0)
+    return false;
+  char package[512], unpacked[512];
+  VersionPaths(kind, n, package, unpacked, sizeof package);
+  PlatformFileStamp now = {};
+  return PlatformGetFileStamp(package, &now) && now.size == known.stamp.size && now.modified == known.stamp.modified;
+}
+
+// What the master table wants of version n: its size and digests, or
+// nothing without tg_Security. False when tg_Security wants it listed and
+// no master lists it.
+bool WantedOf(char kind, int32_t n, uint32_t* size, uint8_t digests[2][16], bool* checked) {
+  *size = 0;
+  memset(digests, 0, 2 * 16);
+  *checked = Verified();
+  return !*checked || ListedModule(kind, n, size, digests);
+}
+
 // Installs the package of version n into its unpacked file. -1 when
-// tg_Security wants it listed and it is not, 0 when installing failed, 1
-// when installed.
+// tg_Security wants it listed and it is not, 0 when installing failed (or a
+// package file that gave nothing before is unchanged), 1 when installed.
 int InstallVersion(char kind, int32_t n) {
-  char package[64], unpacked[64];
-  ModulePath(package, sizeof package, true, static_cast<char>(kind - 'A' + 'a'), n);
-  ModulePath(unpacked, sizeof unpacked, false, static_cast<char>(kind - 'A' + 'a'), n);
   uint32_t size = 0;
-  uint8_t digests[2][16] = {};
-  const bool verified = Verified();
-  if (verified && !ListedModule(kind, n, &size, digests)) return -1;
+  uint8_t digests[2][16];
+  bool checked = false;
+  if (!WantedOf(kind, n, &size, digests, &checked)) return -1;
+  const uint8_t(*expected)[16] = checked ? digests : nullptr;
+  if (KnownFruitless(kind, n, size, expected)) return 0;
   char package_path[512], unpacked_path[512];
-  CopyHomePath(package, package_path, sizeof package_path);
-  CopyHomePath(unpacked, unpacked_path, sizeof unpacked_path);
-  return InstallPackage(package_path, unpacked_path, verified ? size : 0, verified ? digests : nullptr) == nullptr ? 1
-                                                                                                                   : 0;
+  VersionPaths(kind, n, package_path, unpacked_path, sizeof package_path);
+  if (InstallPackage(package_path, unpacked_path, size, expected) == nullptr) return 1;
+  RememberFruitless(kind, n, size, expected);
+  return 0;
+}
+
+// After a package installed but its module was not version n.
+void InstalledButFruitless(char kind, int32_t n) {
+  uint32_t size = 0;
+  uint8_t digests[2][16];
+  bool checked = false;
+  if (WantedOf(kind, n, &size, digests, &checked)) RememberFruitless(kind, n, size, checked ? digests : nullptr);
 }
 
 void ReportVersion(HostInterface* host, char letter, int32_t wanted, int32_t have, uint32_t now) {
@@ -315,7 +369,9 @@ int LoadAgentVersion(HostInterface* host, int32_t n, bool retry) {
   const int installed = InstallVersion('A', n);
   if (installed < 0) return -1;
   if (installed == 0) return 0;
-  return LoadAgentVersion(host, n, true);
+  const int loaded = LoadAgentVersion(host, n, true);
+  if (loaded != 1) InstalledButFruitless('A', n);
+  return loaded;
 }
 
 int PrepareClientVersion(HostInterface* host, int32_t n, bool retry) {
@@ -334,7 +390,7 @@ int PrepareClientVersion(HostInterface* host, int32_t n, bool retry) {
   if (retry) return 0;
   const int installed = InstallVersion('C', n);
   if (installed < 0) return -1;
-  if (installed > 0) PrepareClientVersion(host, n, true);
+  if (installed > 0 && PrepareClientVersion(host, n, true) != 1) InstalledButFruitless('C', n);
   return 0;
 }
 

@@ -45,6 +45,13 @@ int PlatformClearReadOnly(const char* path);
 int PlatformReplaceFile(const char* from, const char* to);
 // 1 when a file (or folder) of that name exists.
 int PlatformFileExists(const char* path);
+// What tells whether a file changed without reading it: its size and its
+// last write time (in the system's own units). 0 when there is no file.
+struct PlatformFileStamp {
+  int64_t size;
+  int64_t modified;
+};
+int PlatformGetFileStamp(const char* path, PlatformFileStamp* stamp);
 // The C library's fopen on the mapped path.
 FILE* PlatformOpenFile(const char* path, const char* mode);
 // Creates a new file for binary writing: fails when anything of that name

@@ -102,6 +102,16 @@ int PlatformFileExists(const char* path) {
   return stat(mapped, &st) == 0 ? 1 : 0;
 }
 
+int PlatformGetFileStamp(const char* path, PlatformFileStamp* stamp) {
+  char mapped[1024];
+  MapPath(path, mapped, sizeof mapped);
+  struct stat st;
+  if (stat(mapped, &st) != 0) return 0;
+  stamp->size = static_cast<int64_t>(st.st_size);
+  stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return 1;
+}
+
 FILE* PlatformOpenFile(const char* path, const char* mode) {
   char mapped[1024];
   MapPath(path, mapped, sizeof mapped);

@@ -74,6 +74,15 @@ int PlatformReplaceFile(const char* from, const char* to) {
 
 int PlatformFileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0; }
 
+int PlatformGetFileStamp(const char* path, PlatformFileStamp* stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+  stamp->size = static_cast<int64_t>(static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+  stamp->modified = static_cast<int64_t>(static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                                         data.ftLastWriteTime.dwLowDateTime);
+  return 1;
+}
+
 FILE* PlatformOpenFile(const char* path, const char* mode) { return fopen(path, mode); }
 
 FILE* PlatformCreateNewFile(const char* path) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -186,6 +187,30 @@ TEST_F(Modules, ReconcileDistressesAgainOnlyAfterMoreThanThirtySeconds) {
       TestClock::now += 100000;
     }
   }
+}
+
+// Without tg_Security every hello that names another version tries its
+// package again; a package file that gave nothing and has not changed since
+// (size and write time) is not read and unpacked again.
+TEST_F(Modules, UnchangedPackageThatGaveNothingIsNotReadAgain) {
+  Run("tg_Security 0");
+  const std::string good = PackageOf(agent_1301);
+  std::string broken = good;
+  const size_t digit = broken.find("<P>") + 10;
+  broken[digit] = broken[digit] == '0' ? '1' : '0';  // same size, digest A no longer matches
+  const std::string package = HomeFile(Name(true, 'a', 1301));
+  WriteHome(Name(true, 'a', 1301), broken);
+  const auto written = std::filesystem::last_write_time(package);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 0);
+  // The good package under the same size and time: taken for the same file.
+  WriteHome(Name(true, 'a', 1301), good);
+  std::filesystem::last_write_time(package, written);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 0);
+  EXPECT_FALSE(std::filesystem::exists(HomeFile(Name(false, 'a', 1301))));
+  // A new write time: read again, installed and loaded.
+  std::filesystem::last_write_time(package, written + std::chrono::seconds(2));
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 1);
+  EXPECT_EQ(Client().master.agent.version, 1301);
 }
 
 TEST_F(Modules, NewerClientIsPreparedForTheHost) {
