@@ -12,12 +12,11 @@ server_pid=
 master_pid=
 wine_home=
 cleanup() {
-  [ -n "$server_pid$master_pid" ] && kill $server_pid $master_pid 2>/dev/null
+  if [ -n "$server_pid$master_pid" ]; then kill $server_pid $master_pid 2>/dev/null || true; fi
   if [ -n "$wine_home" ]; then
-    /usr/lib/wine/wineserver -k 2>/dev/null
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
     rm -rf "$wine_home"
   fi
-  return 0
 }
 trap cleanup EXIT
 # Under Wine the server and the harness share one X display: the harness

@@ -18,7 +18,7 @@ results=$(mktemp -d)
 # One Wine prefix for the whole run (both Windows builds), removed at the end.
 export WINEPREFIX=$results/wine-prefix
 cleanup() {
-  [ -f "$WINEPREFIX/system.reg" ] && /usr/lib/wine/wineserver -k 2>/dev/null
+  if [ -f "$WINEPREFIX/system.reg" ]; then /usr/lib/wine/wineserver -k 2>/dev/null || true; fi
   rm -rf "$results"
 }
 trap cleanup EXIT

@@ -26,7 +26,7 @@ start_wine_session() {
 }
 end_wine_session() {
   [ -n "${TG_E2E_OWN_PREFIX:-}" ] || return 0
-  /usr/lib/wine/wineserver -k 2>/dev/null
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
   rm -rf "$TG_E2E_OWN_PREFIX"
 }
 
