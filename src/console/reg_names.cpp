@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "protocol/framing.h"
 #include "util/arg_list.h"
+#include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
@@ -147,7 +148,7 @@ bool LoadFrom(const char* path, int clear) {
   const FileRead read = ReadWholeFile(path, kMaxFileSize, &bytes, &size);
   if (read == FileRead::kMissing) return true;
   if (read == FileRead::kRead && size == 0) {  // an empty file holds no names
-    free(bytes);
+    MemoryFree(bytes);
     return true;
   }
   if (read == FileRead::kUnreadable) {
@@ -167,7 +168,7 @@ bool LoadFrom(const char* path, int clear) {
     if (rest == nullptr) ConsolePrint(0, "Cannot load %s - Header Missing", path);
   }
   if (rest != nullptr) AddRecords(rest);
-  free(bytes);
+  MemoryFree(bytes);
   return rest != nullptr;
 }
 

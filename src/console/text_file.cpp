@@ -6,6 +6,7 @@
 
 #include "console/console.h"
 #include "platform/platform.h"
+#include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
@@ -154,13 +155,13 @@ FileRead ReadWholeFile(const char* path, long max_size, uint8_t** bytes, long* s
   long length = -1;
   if (fseek(stream, 0, SEEK_END) == 0 && (length = ftell(stream)) >= 0 && length <= max_size &&
       fseek(stream, 0, SEEK_SET) == 0) {
-    *bytes = static_cast<uint8_t*>(malloc(static_cast<size_t>(length) + 1));
+    *bytes = static_cast<uint8_t*>(MemoryAllocate(static_cast<size_t>(length) + 1));
     if (*bytes != nullptr && fread(*bytes, 1, static_cast<size_t>(length), stream) == static_cast<size_t>(length)) {
       (*bytes)[length] = '\0';
       *size = length;
       result = FileRead::kRead;
     } else {
-      free(*bytes);
+      MemoryFree(*bytes);
       *bytes = nullptr;
     }
   }

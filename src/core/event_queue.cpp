@@ -10,11 +10,12 @@
 #include "protocol/framing.h"
 #include "protocol/receive.h"
 #include "util/elapsed.h"
+#include "util/memory.h"
 
 EventQueue::~EventQueue() {
-  free(in_hand);
+  MemoryFree(in_hand);
   for (HostEvent& record : records) {
-    free(record.data);
+    MemoryFree(record.data);
     record.data = nullptr;
   }
 }
@@ -25,7 +26,7 @@ const char* QueueEvent(int32_t code, int32_t length, const void* data, int32_t r
   uint8_t* copy = nullptr;
   if (data != nullptr) {
     size_t bytes = length > 0 ? static_cast<size_t>(length) : 0;
-    copy = static_cast<uint8_t*>(malloc(bytes + 1));
+    copy = static_cast<uint8_t*>(MemoryAllocate(bytes + 1));
     // Without memory for the copy the event cannot be kept: refuse it as if
     // the queue were full, so the host learns that it was dropped.
     if (copy == nullptr) return TG_ERROR_OVERFLOW;
@@ -35,7 +36,7 @@ const char* QueueEvent(int32_t code, int32_t length, const void* data, int32_t r
     length = 0;
   }
   HostEvent& record = queue.records[queue.count];
-  free(record.data);  // never set for a free record; kept safe all the same
+  MemoryFree(record.data);  // never set for a free record; kept safe all the same
   record.code = code;
   record.length = data != nullptr ? length : 0;
   record.data = copy;
@@ -71,7 +72,7 @@ void HandleEvent(HostInterface* host, int32_t index, uint32_t now) {
   }
   if (!handled && !droppable && event.retries > 0) QueueEvent(event.code, event.length, event.data, event.retries - 1);
   queue.in_hand = nullptr;
-  free(event.data);
+  MemoryFree(event.data);
 }
 
 namespace {
@@ -128,7 +129,7 @@ void RecoverEventsAfterFault() {
   EventQueue& queue = Events();
   const int32_t index = queue.handling;
   if (index < 0) return;
-  free(queue.in_hand);
+  MemoryFree(queue.in_hand);
   queue.in_hand = nullptr;
   if (queue.handling_in_walk) DropFront(queue, index + 1);
   queue.handling = -1;

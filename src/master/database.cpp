@@ -9,6 +9,7 @@
 #include "master/name_cache.h"
 #include "platform/platform.h"
 #include "util/arg_list.h"
+#include "util/memory.h"
 #include "util/text.h"
 
 namespace {
@@ -221,7 +222,7 @@ const char* ReadDatabase(const char* path, MasterTable& table) {
   if (read == FileRead::kMissing) return "File Not Found";
   if (read != FileRead::kRead) return "Memory Allocation Error";
   const char* error = ParseDatabase(reinterpret_cast<char*>(bytes), static_cast<int32_t>(size) + 1, table);
-  free(bytes);
+  MemoryFree(bytes);
   ResolveMasterAddresses(table);
   return error;
 }
@@ -278,7 +279,7 @@ int MergeMasterRecord(const MasterRecord& incoming, MasterTable& table, bool app
 }
 
 DatabaseMerge MergeDatabaseText(char* text, int32_t length, const char** error) {
-  MasterTable* incoming = static_cast<MasterTable*>(calloc(1, sizeof(MasterTable)));
+  MasterTable* incoming = static_cast<MasterTable*>(MemoryAllocateZeroed(1, sizeof(MasterTable)));
   if (incoming == nullptr) {
     *error = "Memory Allocation Error";
     return DatabaseMerge::kParseError;
@@ -297,7 +298,7 @@ DatabaseMerge MergeDatabaseText(char* text, int32_t length, const char** error) 
       result = DatabaseMerge::kChanged;
     }
   }
-  free(incoming);
+  MemoryFree(incoming);
   return result;
 }
 
@@ -337,7 +338,7 @@ void ImportServerDatabaseOnce(HostInterface*) {
   const char* error = nullptr;
   const DatabaseMerge merged =
       MergeDatabaseText(reinterpret_cast<char*>(bytes), static_cast<int32_t>(size) + 1, &error);
-  free(bytes);
+  MemoryFree(bytes);
   if (merged == DatabaseMerge::kParseError) {
     ConsolePrint(0, "Master database import failed: %s", error);
     return;

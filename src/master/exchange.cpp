@@ -18,6 +18,7 @@
 #include "protocol/wire_bytes.h"
 #include "services/host_services.h"
 #include "util/elapsed.h"
+#include "util/memory.h"
 #include "util/path_check.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
@@ -38,7 +39,7 @@ const char kHostQueryCommand[] = "Master_Query";
 ExchangeState& Exchange() { return Master().exchange; }
 
 void FreeTransfer(MasterTransfer& transfer) {
-  free(transfer.data);
+  MemoryFree(transfer.data);
   memset(&transfer, 0, sizeof transfer);
   transfer.highest_block = -1;
 }
@@ -152,7 +153,7 @@ void TakeBlock(HostInterface* host, const uint8_t* payload, int32_t length, Mast
     return;
   ++transfer.blocks_received;
   if (transfer.data == nullptr) {
-    transfer.data = static_cast<uint8_t*>(calloc(static_cast<size_t>(transfer.transferred_size) + 1, 1));
+    transfer.data = static_cast<uint8_t*>(MemoryAllocateZeroed(static_cast<size_t>(transfer.transferred_size) + 1, 1));
     if (transfer.data == nullptr) return;
   }
   memcpy(transfer.data + offset, payload + master_wire::kBlockDataOffset, static_cast<size_t>(chunk));
@@ -196,12 +197,12 @@ const char* InstallFile(HostInterface* host, MasterTransfer& transfer, const uin
                         uint32_t now) {
   const char* name = transfer.name;
   if (NameContains(name, master_wire::kDatabaseFragment)) {
-    char* text = static_cast<char*>(malloc(static_cast<size_t>(size) + 1));
+    char* text = static_cast<char*>(MemoryAllocate(static_cast<size_t>(size) + 1));
     if (text == nullptr) return "out of memory";
     memcpy(text, file, static_cast<size_t>(size));
     text[size] = '\0';
     const char* error = MergeFromMaster(text, size + 1, now);
-    free(text);
+    MemoryFree(text);
     return error;
   }
   if (NameContains(name, master_wire::kIgnoredFragment)) return nullptr;
@@ -228,11 +229,11 @@ void CompleteTransfer(HostInterface* host, MasterTransfer& transfer, uint32_t no
   if (memcmp(md5.DigestBytes(), transfer.digest, sizeof transfer.digest) != 0) {
     error = "the file's digest does not match";
   } else if (transfer.unpacked_size != transfer.transferred_size) {
-    unpacked = static_cast<uint8_t*>(malloc(static_cast<size_t>(transfer.unpacked_size) + 1));
+    unpacked = static_cast<uint8_t*>(MemoryAllocate(static_cast<size_t>(transfer.unpacked_size) + 1));
     uLongf room = static_cast<uLongf>(transfer.unpacked_size);
     if (unpacked == nullptr) {
       error = "out of memory";
-    } else if (uncompress(unpacked, &room, transfer.data, static_cast<uLong>(transfer.transferred_size)) != Z_OK) {
+    } else if (MemoryUncompress(unpacked, &room, transfer.data, static_cast<uLong>(transfer.transferred_size)) != Z_OK) {
       error = "the file does not unpack";
     } else {
       file = unpacked;
@@ -241,7 +242,7 @@ void CompleteTransfer(HostInterface* host, MasterTransfer& transfer, uint32_t no
   }
   if (error == nullptr) error = InstallFile(host, transfer, file, size, now);
   if (error != nullptr) ConsolePrint(0, "Master file %s not installed: %s", transfer.name, error);
-  free(unpacked);
+  MemoryFree(unpacked);
   FreeTransfer(transfer);
 }
 

@@ -7,6 +7,7 @@
 
 #include "console/console.h"
 #include "platform/platform.h"
+#include "util/memory.h"
 
 // The master query falls due every 30 minutes.
 const uint32_t kMasterQueryPeriodMs = 1800000;
@@ -128,7 +129,7 @@ struct ExchangeState {
 
   ExchangeState() = default;
   ~ExchangeState() {
-    for (MasterTransfer& transfer : transfers) free(transfer.data);
+    for (MasterTransfer& transfer : transfers) MemoryFree(transfer.data);
   }
   ExchangeState(const ExchangeState&) = delete;
   ExchangeState& operator=(const ExchangeState&) = delete;
@@ -144,7 +145,7 @@ struct UpdateTransfer {
   uint32_t last_request = 0;     // the latest resend request, 0: none yet
 
   UpdateTransfer() = default;
-  ~UpdateTransfer() { free(buffer); }
+  ~UpdateTransfer() { MemoryFree(buffer); }
   UpdateTransfer(const UpdateTransfer&) = delete;
   UpdateTransfer& operator=(const UpdateTransfer&) = delete;
 };

@@ -18,6 +18,7 @@
 #include "protocol/wire_constants.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
+#include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
@@ -134,7 +135,7 @@ bool MayLoad(const char* name) {
   long length = 0;
   if (ReadWholeFile(path, static_cast<long>(kMaxModuleSize), &bytes, &length) != FileRead::kRead) return false;
   const bool listed = ListedBytes(kind, version, bytes, length);
-  free(bytes);
+  MemoryFree(bytes);
   return listed;
 }
 

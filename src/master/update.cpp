@@ -13,6 +13,7 @@
 #include "protocol/framing.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
+#include "util/memory.h"
 #include "util/path_check.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
@@ -40,7 +41,7 @@ void AnnounceUpdate(char* argument, uint32_t now) {
     transfer.name[0] = '\0';
     return;
   }
-  transfer.buffer = static_cast<uint8_t*>(malloc(static_cast<size_t>(size)));
+  transfer.buffer = static_cast<uint8_t*>(MemoryAllocate(static_cast<size_t>(size)));
   if (transfer.buffer == nullptr) {
     transfer.name[0] = '\0';
     return;
@@ -60,7 +61,7 @@ int UpdateTransferActive(uint32_t now) {
 
 void DropUpdateTransfer() {
   UpdateTransfer& transfer = Master().update;
-  free(transfer.buffer);
+  MemoryFree(transfer.buffer);
   transfer.buffer = nullptr;
   transfer.size = 0;
   transfer.name[0] = '\0';
@@ -118,7 +119,7 @@ struct Package {
   uint8_t* packed = nullptr;
   uint32_t packed_size = 0, unpacked_size = 0, written = 0;
   char digest_a[33] = "", digest_b[33] = "";
-  ~Package() { free(packed); }
+  ~Package() { MemoryFree(packed); }
 };
 
 // A header word: up to a blank, a '<' or the end.
@@ -150,7 +151,7 @@ bool ReadHeader(const char* p, const char* end, Package& package) {
   CopyBounded(package.digest_a, words[2], 32);
   CopyBounded(package.digest_b, words[3], 32);
   if (package.packed_size == 0 || package.packed_size > static_cast<uint32_t>(kMaxUpdateSize)) return false;
-  package.packed = static_cast<uint8_t*>(malloc(package.packed_size));
+  package.packed = static_cast<uint8_t*>(MemoryAllocate(package.packed_size));
   return package.packed != nullptr;
 }
 
@@ -227,7 +228,7 @@ const char* InstallPackage(const char* package_path, const char* target_path, ui
     return "ERROR: Cannot open source file";
   Package package;
   const bool well_formed = read == FileRead::kRead && ReadPackage(reinterpret_cast<const char*>(text), size, package);
-  free(text);
+  MemoryFree(text);
   if (!well_formed || package.written != package.packed_size) return "ERROR: Memory Allocation";
   SeededMd5 md5;
   md5.Digest(package.packed, static_cast<int32_t>(package.packed_size), 0);
@@ -235,10 +236,10 @@ const char* InstallPackage(const char* package_path, const char* target_path, ui
   md5.Digest(package.packed + 1, static_cast<int32_t>(package.packed_size) - 1, 0);
   if (strcmp(md5.Hex(), package.digest_b) != 0) return "ERROR: Security Mismatch (B)";
   if (package.unpacked_size > kMaxModuleSize) return "ERROR: Failed to Uncompress";
-  uint8_t* module = static_cast<uint8_t*>(malloc(package.unpacked_size + 1));
+  uint8_t* module = static_cast<uint8_t*>(MemoryAllocate(package.unpacked_size + 1));
   uLongf unpacked = package.unpacked_size;
-  if (module == nullptr || uncompress(module, &unpacked, package.packed, package.packed_size) != Z_OK) {
-    free(module);
+  if (module == nullptr || MemoryUncompress(module, &unpacked, package.packed, package.packed_size) != Z_OK) {
+    MemoryFree(module);
     return "ERROR: Failed to Uncompress";
   }
   const char* error = nullptr;
@@ -269,6 +270,6 @@ const char* InstallPackage(const char* package_path, const char* target_path, ui
       }
     }
   }
-  free(module);
+  MemoryFree(module);
   return error;
 }

@@ -7,6 +7,7 @@
 #include "protocol/protocol_state.h"
 #include "protocol/wire_format.h"
 #include "util/elapsed.h"
+#include "util/memory.h"
 #include "util/text.h"
 
 namespace {
@@ -35,7 +36,7 @@ void SetPlayerGuid(const char* guid) {
 uint8_t* EnsureKeyBuffer() {
   FramingState& framing = Protocol().framing;
   if (framing.key_buffer != nullptr) return framing.key_buffer;
-  uint8_t* buffer = static_cast<uint8_t*>(malloc(wire::kKeyBufferSize));
+  uint8_t* buffer = static_cast<uint8_t*>(MemoryAllocate(wire::kKeyBufferSize));
   if (buffer == nullptr) return nullptr;
   for (int i = 0; i < wire::kKeyBufferSize; ++i) buffer[i] = static_cast<uint8_t>(rand());
   framing.key_offset = rand() % 900 + 33;

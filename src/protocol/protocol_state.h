@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "util/grow_array.h"
+#include "util/memory.h"
 
 struct OutboundSlot {
   uint32_t enqueue_time;
@@ -29,7 +30,7 @@ struct FramingState {
   uint32_t first_frame_time = 0;
 
   FramingState() = default;
-  ~FramingState() { free(key_buffer); }
+  ~FramingState() { MemoryFree(key_buffer); }
   FramingState(const FramingState&) = delete;
   FramingState& operator=(const FramingState&) = delete;
 };

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "screenshot/screenshot_state.h"
+#include "util/memory.h"
 
 namespace {
 
@@ -28,9 +29,7 @@ void* AllocateScreenshotMemory(size_t size) {
     return block;
   }
   if (size > SIZE_MAX - kHeaderBytes) return nullptr;
-  const ScreenshotAllocator allocate = Screenshots().allocate;
-  uint8_t* start =
-      static_cast<uint8_t*>(allocate != nullptr ? allocate(size + kHeaderBytes) : malloc(size + kHeaderBytes));
+  uint8_t* start = static_cast<uint8_t*>(MemoryAllocate(size + kHeaderBytes));
   if (start == nullptr) return nullptr;
   *reinterpret_cast<size_t*>(start) = size;
   return start + kHeaderBytes;
@@ -45,12 +44,12 @@ void ReleaseScreenshotMemory(void* block) {
     spare.bytes += size;
     return;
   }
-  free(static_cast<uint8_t*>(block) - kHeaderBytes);
+  MemoryFree(static_cast<uint8_t*>(block) - kHeaderBytes);
 }
 
 void DropSpareScreenshotMemory() {
   SpareMemory& spare = Screenshots().spare;
-  for (int i = 0; i < spare.count; ++i) free(static_cast<uint8_t*>(spare.blocks[i]) - kHeaderBytes);
+  for (int i = 0; i < spare.count; ++i) MemoryFree(static_cast<uint8_t*>(spare.blocks[i]) - kHeaderBytes);
   spare.count = 0;
   spare.bytes = 0;
 }

@@ -1,6 +1,5 @@
 // Memory for screenshots: the capture, its buffers and deflate's state.
-// Blocks come from the state's allocator (malloc unless a test hands in one
-// that fails on purpose). Large blocks that are given back are kept for the
+// Blocks come from the module's allocator (util/memory.h). Large blocks that are given back are kept for the
 // next screenshot, up to a cap: memory fresh from the system costs a page
 // fault for every 4 KiB the first time it is written, which would otherwise
 // fall on every screenshot's cycles again.

@@ -140,10 +140,6 @@ struct ForegroundStatistics {
   int counted = 0;  // a cycle has been counted (there is a previous verdict)
 };
 
-// Where a screenshot's memory comes from: malloc, unless a test hands in an
-// allocator that fails on purpose.
-using ScreenshotAllocator = void* (*)(size_t size);
-
 // Large blocks kept from earlier screenshots for the next (see
 // screenshot/memory.h).
 const int kSpareBlocks = 16;
@@ -162,7 +158,6 @@ struct ScreenshotState {
   uint32_t saved_files = 0;
   DisplayState display;
   ForegroundStatistics foreground;
-  ScreenshotAllocator allocate = nullptr;  // nullptr: malloc
   SpareMemory spare;
 
   ScreenshotState() = default;

@@ -1,4 +1,5 @@
 #include "util/arg_list.h"
+#include "util/memory.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +38,7 @@ ArgList::ArgList(char* text, int terminate, int copy) : terminate_(terminate) {
 ArgList::~ArgList() {
   for (int i = 0; i < count_; ++i) {
     if (owned_[i]) {
-      free(tokens_[i]);
+      MemoryFree(tokens_[i]);
     } else if (terminate_) {
       tokens_[i][lengths_[i]] = saved_[i];
     }
@@ -69,7 +70,7 @@ int ArgList::Add(const char* pointer, int copy, int length) {
   if (length < 0) length = pointer != nullptr ? static_cast<int>(strlen(pointer)) : 0;
   int i = count_;
   if (copy) {
-    char* block = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
+    char* block = static_cast<char*>(MemoryAllocate(static_cast<size_t>(length) + 1));
     if (block == nullptr) return 0;
     if (length > 0) memcpy(block, pointer, static_cast<size_t>(length));
     block[length] = '\0';

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "util/memory.h"
 #include "util/text.h"
 
 GrowArray::GrowArray(int element_size, const char* label) : element_size_(element_size < 1 ? 1 : element_size) {
@@ -24,11 +25,11 @@ int GrowArray::EnsureRoom() {
   int64_t wanted = capacity_ < initial_capacity_ ? initial_capacity_ : static_cast<int64_t>(capacity_) * 2;
   int64_t bytes = wanted * element_size_;
   if (wanted > INT32_MAX || bytes > INT32_MAX) return 0;
-  uint8_t* block = static_cast<uint8_t*>(malloc(static_cast<size_t>(bytes)));
+  uint8_t* block = static_cast<uint8_t*>(MemoryAllocate(static_cast<size_t>(bytes)));
   if (block == nullptr) return 0;
   if (data_ != nullptr) {
     memcpy(block, data_, static_cast<size_t>(count_) * static_cast<size_t>(element_size_));
-    free(data_);
+    MemoryFree(data_);
   }
   data_ = block;
   capacity_ = static_cast<int>(wanted);
@@ -48,7 +49,7 @@ void* GrowArray::Element(int i) const {
 }
 
 void GrowArray::Release() {
-  free(data_);
+  MemoryFree(data_);
   data_ = nullptr;
   count_ = 0;
   capacity_ = 0;

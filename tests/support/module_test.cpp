@@ -7,6 +7,7 @@
 #include "core/client_state.h"
 #include "platform/platform.h"
 #include "protocol/framing.h"
+#include "util/memory.h"
 
 void ModuleTest::SetUp() {
   ResetClientState();
@@ -23,6 +24,7 @@ void ModuleTest::SetUp() {
 }
 
 void ModuleTest::TearDown() {
+  MemorySetFailureHook(nullptr);
   ResetClientState();
   PlatformSetTickSource(nullptr);
   PlatformSetLocalTimeSource(nullptr);

@@ -14,6 +14,7 @@
 #include "screenshot/memory.h"
 #include "screenshot/png.h"
 #include "support/module_test.h"
+#include "util/memory.h"
 #include "util/seeded_md5.h"
 
 #ifdef TG_HAVE_LIBPNG
@@ -744,17 +745,17 @@ TEST_F(Screenshot, SavedScreenshotsNeverOverwriteEarlierOnes) {
 
 namespace {
 
-// An allocator that fails its nth call, counting from when it is set.
+// Fails the module's nth allocation, counting from when it is set.
 int g_allocations = 0;
 int g_fail_at = 0;
-void* FailingAllocate(size_t size) { return ++g_allocations == g_fail_at ? nullptr : malloc(size); }
+bool FailNth(size_t, const void*) { return ++g_allocations != g_fail_at; }
 
 }  // namespace
 
 TEST_F(Screenshot, EveryFailedAllocationIsSurvived) {
   host.record.key_c = 0;
   Client().screenshots.sequence = 50;
-  Client().screenshots.allocate = FailingAllocate;
+  MemorySetFailureHook(FailNth);
   // A server screenshot and a local one, with the nth allocation failing
   // (0: none, to count them): each ends, uploaded, saved or dropped.
   int total = 0;
@@ -762,8 +763,14 @@ TEST_F(Screenshot, EveryFailedAllocationIsSurvived) {
     FreeScreenshotSlots();
     g_allocations = 0;
     g_fail_at = n;
-    ASSERT_TRUE(DeliverPlain("I0 0 3 64 48 50 50 1"));
-    Run("tg_GetSs");
+    // The event copies come from the same allocator: an event that finds no
+    // memory is refused to the host (TG_ERROR_OVERFLOW) and never taken.
+    const Bytes request = PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes("I0 0 3 64 48 50 50 1"));
+    const std::string line = "tg_GetSs";
+    cb(&host.record, TG_EVENT_SERVER_PACKET, static_cast<int32_t>(request.size()), request.data(), 0);
+    cb(&host.record, TG_EVENT_CONSOLE_LINE, static_cast<int32_t>(line.size()), line.c_str(), 0);
+    Cycle(250);
+    Cycle(250);
     const ScreenshotSlot* slots = Client().screenshots.slots;
     for (int i = 0; i < 1000 && !((slots[0].state == kSlotFree || slots[0].state == kSlotDone) &&
                                   (slots[1].state == kSlotFree || slots[1].state == kSlotDone));
@@ -779,7 +786,7 @@ TEST_F(Screenshot, EveryFailedAllocationIsSurvived) {
     }
   }
   // Then, with memory to spare, the next screenshot is whole again.
-  Client().screenshots.allocate = nullptr;
+  MemorySetFailureHook(nullptr);
   FreeScreenshotSlots();
   host.ClearPrints();
   Run("tg_GetSs");

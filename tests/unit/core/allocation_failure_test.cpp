@@ -1,0 +1,153 @@
+// A whole session (server frames, console lines, rules, a screenshot, a
+// master transfer, a streamed update and its installation) played again and
+// again with the module's nth allocation failing, once or from then on:
+// the module never crashes or leaks (the sanitizer build checks that), and
+// once memory is back it still answers.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/client_state.h"
+#include "master/master_wire.h"
+#include "master/modules.h"
+#include "master/transport.h"
+#include "platform/platform.h"
+#include "support/module_test.h"
+#include "unit/master/package_text.h"
+#include "util/memory.h"
+#include "util/seeded_md5.h"
+
+namespace {
+
+struct Failing {
+  int count = 0;       // allocations since the session began
+  int fail_at = 0;     // 0: none fails
+  bool onwards = false;  // every allocation from fail_at on fails
+  std::set<const void*> sites;
+};
+Failing g_failing;
+
+bool CountAndFail(size_t, const void* site) {
+  ++g_failing.count;
+  g_failing.sites.insert(site);
+  if (g_failing.fail_at == 0) return true;
+  return g_failing.onwards ? g_failing.count < g_failing.fail_at : g_failing.count != g_failing.fail_at;
+}
+
+std::string Big32(uint32_t value) {
+  std::string out(4, '\0');
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
+  return out;
+}
+
+class AllocationFailure : public ConnectedTest {
+ protected:
+  // Offers an event as the game does; without memory for its copy the
+  // module refuses it, which is no failure of the test.
+  void Offer(int32_t code, const void* data, size_t length) {
+    cb(&host.record, code, static_cast<int32_t>(length), data, 0);
+  }
+  void Frame(const std::string& payload) {
+    const Bytes frame = PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes(payload));
+    Offer(TG_EVENT_SERVER_PACKET, frame.data(), frame.size());
+  }
+  void Frame(const Bytes& payload) {
+    Bytes with_nul = payload;
+    with_nul.push_back(0);
+    const Bytes frame = PeerPlainFrame(Client().protocol.framing.client_ident, with_nul);
+    Offer(TG_EVENT_SERVER_PACKET, frame.data(), frame.size());
+  }
+  void Console(const std::string& line) { Offer(TG_EVENT_CONSOLE_LINE, line.c_str(), line.size()); }
+  void MasterDatagram(uint32_t id, const std::string& rest) {
+    std::string payload = Big32(id) + rest;
+    master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()), QueryToken());
+    const std::string datagram = "TG_C" + payload;
+    Offer(TG_EVENT_SERVER_PACKET, datagram.data(), datagram.size());
+  }
+  void Play(int cycles) {
+    for (int i = 0; i < cycles; ++i) Cycle(250);
+  }
+
+  void Session() {
+    Console("tg_Security 0");  // the package below is listed nowhere
+    Frame("CS 1092 1276 0 1001 77 154 2767692 A1B2C3D4E5F60718293A4B5C6D7E8F90");
+    Frame("K1 r_picmip in 0 3\n1 cl_maxpackets in 60 125\n2");
+    Console("tg_Ver");
+    Console("tg_SsOptions 160 120 50 50 1");
+    Console("tg_GetSs");
+    Frame("I0 0 9 64 48 50 50 1");
+    Play(40);
+    // A compressed module file from a master, in three blocks.
+    std::string file(2500, '\0');
+    for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 31 % 251);
+    uLongf packed_size = compressBound(static_cast<uLong>(file.size()));
+    std::string packed(packed_size, '\0');
+    compress(reinterpret_cast<Bytef*>(&packed[0]), &packed_size, reinterpret_cast<const Bytef*>(file.data()),
+             static_cast<uLong>(file.size()));
+    packed.resize(packed_size);
+    SeededMd5 md5;
+    md5.Digest(packed.data(), static_cast<int32_t>(packed.size()), 0);
+    MasterDatagram(77, "RWFH" + Big32(static_cast<uint32_t>(file.size())) + Big32(static_cast<uint32_t>(packed.size())) +
+                           std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + "dll\\tgextra.dll" +
+                           '\0');
+    for (uint32_t i = 0; i * 1024 < packed.size(); ++i)
+      MasterDatagram(77, "RWFB" + Big32(i) + packed.substr(i * 1024, 1024));
+    Play(4);
+    // The server streams an update package; the next hello asks for its
+    // version, so it is unpacked and installed.
+    const std::string package = PackageOf(file);
+    const std::string name = std::string(1, kPlatformLetter) + "a001301.htm";
+    Frame("G" + std::to_string(package.size()) + " " + Md5Hex(package) + " " + name);
+    for (size_t at = 0, index = 0; at < package.size(); at += 1024, ++index) {
+      Bytes chunk = {'H', static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index)};
+      chunk.insert(chunk.end(), package.begin() + static_cast<long>(at),
+                   package.begin() + static_cast<long>(std::min(package.size(), at + 1024)));
+      Frame(chunk);
+    }
+    Play(2);
+    Frame("CS 1092 1276 1301 1001 77 154 2767692 A1B2C3D4E5F60718293A4B5C6D7E8F90");
+    Play(8);
+  }
+};
+
+}  // namespace
+
+TEST_F(AllocationFailure, EveryAllocationOfASessionMayFail) {
+  g_failing = Failing();
+  MemorySetFailureHook(CountAndFail);
+  Session();
+  MemorySetFailureHook(nullptr);
+  const int total = g_failing.count;
+  const size_t sites = g_failing.sites.size();
+  ASSERT_GE(total, 20);
+  // Everything the session does happened when memory was plentiful.
+  EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/tgextra.dll")));
+  EXPECT_FALSE(std::filesystem::is_empty(HomeFile("scrnshot")));
+  EXPECT_EQ(Client().protocol.connection.server_agent_version, 1301);
+  EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/" + std::string(1, kPlatformLetter) + "a001301.dll")));
+  printf("the session makes %d allocations from %zu places\n", total, sites);
+
+  for (bool onwards : {false, true}) {
+    for (int n = 1; n <= total; ++n) {
+      ConnectedTest::TearDown();
+      ConnectedTest::SetUp();
+      g_failing = Failing();
+      g_failing.fail_at = n;
+      g_failing.onwards = onwards;
+      MemorySetFailureHook(CountAndFail);
+      Session();
+      MemorySetFailureHook(nullptr);
+      // With memory back, the module answers at once.
+      const std::vector<std::string> printed = Run("tg_Ver");
+      ASSERT_FALSE(printed.empty()) << "failing allocation " << n << (onwards ? " onwards" : "");
+      EXPECT_NE(printed.back().find("Tallyguard Client (v1.276"), std::string::npos)
+          << "failing allocation " << n << (onwards ? " onwards" : "") << ": " << printed.back();
+    }
+  }
+}
