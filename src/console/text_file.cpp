@@ -100,7 +100,7 @@ int TextFile::Md5Hex(char* out) {
   return 1;
 }
 
-ReplacingFile::ReplacingFile(const char* path) {
+ReplacingFile::ReplacingFile(const char* path, WriteFailure failure) : failure_(failure) {
   CopyBounded(path_, path, sizeof path_ - 1);
   FormatText(temporary_, sizeof temporary_, "%s.tmp", path_);
   PlatformDeleteFile(temporary_);
@@ -142,7 +142,7 @@ bool ReplacingFile::Commit() {
       if (!done) PlatformDeleteFile(temporary_);
     }
   }
-  if (!done) ConsolePrint(0, "cannot write %s", path_);
+  if (!done && failure_ == WriteFailure::kTell) ConsolePrint(0, "cannot write %s", path_);
   return done;
 }
 

@@ -52,10 +52,12 @@ class TextFile {
 // stood under that name is removed first and a link is never followed) and
 // puts it in place of the old file only when every byte has been written, so
 // that a failed write never leaves a half-written file behind. A failure is
-// reported to the player as "cannot write <path>".
+// reported to the player as "cannot write <path>", unless the writer says
+// it reports failures in its own words (quiet).
+enum class WriteFailure { kTell, kQuiet };
 class ReplacingFile {
  public:
-  explicit ReplacingFile(const char* path);
+  explicit ReplacingFile(const char* path, WriteFailure failure = WriteFailure::kTell);
   ~ReplacingFile();  // a file that was not committed is thrown away
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -75,6 +77,7 @@ class ReplacingFile {
   char temporary_[520];
   FILE* handle_ = nullptr;
   bool failed_ = false;
+  WriteFailure failure_;
 };
 
 // How reading a whole file went.

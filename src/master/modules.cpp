@@ -185,21 +185,19 @@ int32_t ProbeClientVersion(HostInterface* host, const char* name) {
 }
 
 // Copies the whole source to target (home folder names); true only when
-// every byte was written.
+// every byte was written. The target is replaced only by a whole copy.
 bool CopyHomeFile(const char* source, const char* target) {
   char from[512];
   CopyHomePath(source, from, sizeof from);
   FILE* in = PlatformOpenFile(from, "rb");
   if (in == nullptr) return false;
-  FILE* out = PlatformOpenFile(HomePath(target), "wb");
-  bool whole = out != nullptr;
+  ReplacingFile out(HomePath(target), WriteFailure::kQuiet);
   size_t copied = 0;
   char block[8192];
-  for (size_t n; whole && (n = fread(block, 1, sizeof block, in)) > 0; copied += n)
-    whole = fwrite(block, 1, n, out) == n;
+  for (size_t n; out.IsOpen() && (n = fread(block, 1, sizeof block, in)) > 0; copied += n)
+    out.Write(block, static_cast<int>(n));
   fclose(in);
-  if (out != nullptr && fclose(out) != 0) whole = false;
-  return whole && copied > 0;
+  return copied > 0 && out.Commit();  // an empty copy is thrown away
 }
 
 // The size and the two digests the master table lists for version n of a

@@ -104,11 +104,9 @@ void FinishDownload(UpdateTransfer& transfer) {
   const bool matches =
       expected.SetFromHex(transfer.digest) && memcmp(md5.DigestBytes(), expected.DigestBytes(), 16) == 0;
   if (!matches) ConsolePrint(0, "Corrupted File Received: %s", transfer.name);
-  FILE* file = PlatformOpenFile(HomePath(matches ? transfer.name : "crptfile.dat"), "wb");
-  if (file != nullptr) {
-    fwrite(transfer.buffer, 1, static_cast<size_t>(transfer.size), file);
-    fclose(file);
-  }
+  ReplacingFile file(HomePath(matches ? transfer.name : "crptfile.dat"));
+  file.Write(transfer.buffer, transfer.size);
+  file.Commit();
   DropUpdateTransfer();
 }
 
@@ -258,16 +256,13 @@ const char* InstallPackage(const char* package_path, const char* target_path, ui
     if (!same) error = "ERROR: Security Mismatch (C)";
   }
   if (error == nullptr) {
-    FILE* file = PlatformOpenFile(target_path, "wb");
-    if (file == nullptr) {
+    // The target is replaced only when the whole module is written.
+    ReplacingFile file(target_path, WriteFailure::kQuiet);
+    if (!file.IsOpen()) {
       error = "ERROR: Cannot open target file for writing";
     } else {
-      const bool whole = fwrite(module, 1, unpacked, file) == unpacked;
-      const bool closed = fclose(file) == 0;
-      if (!whole || !closed) {
-        PlatformDeleteFile(target_path);
-        error = "ERROR: File Write Error";
-      }
+      file.Write(module, static_cast<int>(unpacked));
+      if (!file.Commit()) error = "ERROR: File Write Error";
     }
   }
   MemoryFree(module);

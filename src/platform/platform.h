@@ -43,6 +43,15 @@ int PlatformClearReadOnly(const char* path);
 // Puts the file from in place of the file to (replacing it when it exists)
 // in one step, so that to is either the old file or the new one. 1 on success.
 int PlatformReplaceFile(const char* from, const char* to);
+// Test seam: when set, asked before each operation on a file (path as the
+// module names it); true makes it fail as a full disk or a refused
+// permission would. An open for writing or appending, or a creation, gives no
+// file; kFileWrite gives a file whose every write fails; a replace or a
+// delete leaves everything as it was and gives 0. Reading never fails.
+enum PlatformFileOperation { kFileOpen, kFileCreate, kFileWrite, kFileReplace, kFileDelete };
+typedef bool (*PlatformFileFaultHook)(PlatformFileOperation operation, const char* path);
+void PlatformSetFileFaultHook(PlatformFileFaultHook hook);
+
 // 1 when a file (or folder) of that name exists.
 int PlatformFileExists(const char* path);
 // What tells whether a file changed without reading it: its size and its

@@ -6,6 +6,7 @@
 
 #include "console/console.h"
 #include "console/console_state.h"
+#include "console/text_file.h"
 #include "protocol/framing.h"
 #include "protocol/wire_bytes.h"
 #include "screenshot/capture.h"
@@ -125,12 +126,11 @@ void SendScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
 // written as an HTML entity of up to six bytes.
 const int kHtmlTextBytes = 6 * TG_QUERY_BUFFER_SIZE;
 
-// Writes bytes to path; false when the file cannot be created.
+// Writes bytes to path, all of them or nothing; false when that failed.
 bool WriteWholeFile(const char* path, const void* bytes, size_t size) {
-  FILE* file = PlatformOpenFile(path, "wb");
-  if (file == nullptr) return false;
-  const bool written = fwrite(bytes, 1, size, file) == size;
-  return fclose(file) == 0 && written;
+  ReplacingFile file(path, WriteFailure::kQuiet);
+  file.Write(bytes, static_cast<int>(size));
+  return file.Commit();
 }
 
 // The names a day's saved screenshots take: "scrnshot\MMDD_000.png" to

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/file_faults.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ int PlatformCreateDirectory(const char* path) {
 }
 
 int PlatformDeleteFile(const char* path) {
+  if (FileFaultWanted(kFileDelete, path)) return 0;
   char mapped[1024];
   MapPath(path, mapped, sizeof mapped);
   return unlink(mapped) == 0 ? 1 : 0;
@@ -89,6 +91,7 @@ int PlatformClearReadOnly(const char* path) {
 }
 
 int PlatformReplaceFile(const char* from, const char* to) {
+  if (FileFaultWanted(kFileReplace, to)) return 0;
   char mapped_from[1024], mapped_to[1024];
   MapPath(from, mapped_from, sizeof mapped_from);
   MapPath(to, mapped_to, sizeof mapped_to);
@@ -113,19 +116,23 @@ int PlatformGetFileStamp(const char* path, PlatformFileStamp* stamp) {
 }
 
 FILE* PlatformOpenFile(const char* path, const char* mode) {
+  const bool writes = WritesTo(mode);
+  if (writes && FileFaultWanted(kFileOpen, path)) return nullptr;
   char mapped[1024];
   MapPath(path, mapped, sizeof mapped);
-  return fopen(mapped, mode);
+  FILE* file = fopen(mapped, mode);
+  return writes ? MaybeUnwritable(file, path, mapped) : file;
 }
 
 FILE* PlatformCreateNewFile(const char* path) {
+  if (FileFaultWanted(kFileCreate, path)) return nullptr;
   char mapped[1024];
   MapPath(path, mapped, sizeof mapped);
   const int fd = open(mapped, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return nullptr;
   FILE* file = fdopen(fd, "wb");
   if (file == nullptr) close(fd);
-  return file;
+  return MaybeUnwritable(file, path, mapped);
 }
 
 void PlatformGetSystemFacts(PlatformSystemFacts* out) {

@@ -1,5 +1,6 @@
 // Windows implementation of the platform seam.
 #include "platform/platform.h"
+#include "platform/file_faults.h"
 
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
@@ -59,7 +60,10 @@ int PlatformWorkingDirectory(char* buffer, int size) {
 
 int PlatformCreateDirectory(const char* path) { return CreateDirectoryA(path, nullptr) ? 1 : 0; }
 
-int PlatformDeleteFile(const char* path) { return DeleteFileA(path) ? 1 : 0; }
+int PlatformDeleteFile(const char* path) {
+  if (FileFaultWanted(kFileDelete, path)) return 0;
+  return DeleteFileA(path) ? 1 : 0;
+}
 
 int PlatformClearReadOnly(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
@@ -69,6 +73,7 @@ int PlatformClearReadOnly(const char* path) {
 }
 
 int PlatformReplaceFile(const char* from, const char* to) {
+  if (FileFaultWanted(kFileReplace, to)) return 0;
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
@@ -83,9 +88,15 @@ int PlatformGetFileStamp(const char* path, PlatformFileStamp* stamp) {
   return 1;
 }
 
-FILE* PlatformOpenFile(const char* path, const char* mode) { return fopen(path, mode); }
+FILE* PlatformOpenFile(const char* path, const char* mode) {
+  const bool writes = WritesTo(mode);
+  if (writes && FileFaultWanted(kFileOpen, path)) return nullptr;
+  FILE* file = fopen(path, mode);
+  return writes ? MaybeUnwritable(file, path, path) : file;
+}
 
 FILE* PlatformCreateNewFile(const char* path) {
+  if (FileFaultWanted(kFileCreate, path)) return nullptr;
   HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_WRONLY);
@@ -95,7 +106,7 @@ FILE* PlatformCreateNewFile(const char* path) {
   }
   FILE* file = _fdopen(fd, "wb");
   if (file == nullptr) _close(fd);
-  return file;
+  return MaybeUnwritable(file, path, path);
 }
 
 void PlatformGetSystemFacts(PlatformSystemFacts* out) {

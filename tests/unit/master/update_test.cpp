@@ -104,8 +104,13 @@ TEST_F(Updates, PackagesInstallOnlyWhenEveryCheckHolds) {
   EXPECT_EQ(Install(MakePackage("", Packed("")).Text(), 0, digests), "ERROR: Security Mismatch (C)");
   EXPECT_STREQ(InstallPackage(HomeFile("htm/none.htm").c_str(), HomeFile("dll/out.dll").c_str(), 0, nullptr),
                "ERROR: Cannot open source file");
-  EXPECT_STREQ(InstallPackage(HomeFile("htm/package.htm").c_str(), HomeFile("dll").c_str(), 0, nullptr),
+  EXPECT_STREQ(InstallPackage(HomeFile("htm/package.htm").c_str(), HomeFile("nofolder/out.dll").c_str(), 0, nullptr),
                "ERROR: Cannot open target file for writing");
+  // The module is written beside the target and put in its place whole; a
+  // folder standing there makes that last step fail.
+  EXPECT_STREQ(InstallPackage(HomeFile("htm/package.htm").c_str(), HomeFile("dll").c_str(), 0, nullptr),
+               "ERROR: File Write Error");
+  EXPECT_FALSE(std::filesystem::exists(HomeFile("dll.tmp")));
 }
 
 TEST_F(Updates, ChunksAreStoredInOrderAndGapsAskAgainPaced) {

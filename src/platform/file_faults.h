@@ -1,0 +1,17 @@
+// The file-fault test seam, shared by both systems' file operations.
+#pragma once
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+// True when the test seam wants this operation on path to fail.
+bool FileFaultWanted(PlatformFileOperation operation, const char* path);
+
+// For an open or creation for writing: the file, or, when the seam wants
+// writes to path to fail, the same file opened for reading only (at
+// system_path), so that every write to it fails.
+FILE* MaybeUnwritable(FILE* file, const char* path, const char* system_path);
+
+// True when an fopen mode writes or appends.
+bool WritesTo(const char* mode);
