@@ -193,8 +193,7 @@ const char* ParseDatabase(char* text, int32_t length, MasterTable& table) {
 }
 
 bool WriteDatabase(const char* path, const MasterTable& table) {
-  ReplacingFile file(path);
-  if (!file.IsOpen()) return false;
+  ReplacingFile file(path);  // Commit tells the player when it cannot be written
   file.Print("\r\nTHIS IS A GENERATED FILE - ** DO NOT EDIT **\r\n\r\n");
   for (int r = 0; r < table.count && r < kMasterRecords; ++r) {
     const MasterRecord& record = table.records[r];

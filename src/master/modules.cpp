@@ -281,7 +281,10 @@ int InstallVersion(char kind, int32_t n) {
   if (KnownFruitless(kind, n, size, expected)) return 0;
   char package_path[512], unpacked_path[512];
   VersionPaths(kind, n, package_path, unpacked_path, sizeof package_path);
-  if (InstallPackage(package_path, unpacked_path, size, expected) == nullptr) return 1;
+  const char* error = InstallPackage(package_path, unpacked_path, size, expected);
+  if (error == nullptr) return 1;
+  // A package not here yet is the usual wait for the server's download.
+  if (PlatformFileExists(package_path)) ConsolePrint(0, "%s (%s)", error, package_path);
   RememberFruitless(kind, n, size, expected);
   return 0;
 }

@@ -170,6 +170,19 @@ void SaveAndLog(ScreenshotSlot& slot, const char* who, const char* what) {
                  static_cast<unsigned>(t.day));
     return;
   }
+  // The picture first, then its page, then the log line: the log never
+  // links a picture that is not there.
+  char path[kHomePathBufferSize];
+  CopyHomePath(file, path, sizeof path);
+  if (!WriteWholeFile(path, slot.image, static_cast<size_t>(slot.image_size))) {
+    ConsolePrint(0, "ERROR Creating Screenshot file %s", path);
+    return;
+  }
+  char line[128];
+  FormatText(line, sizeof line, "<p> <img src=%s>\r\n", file + 9);
+  char page_path[kHomePathBufferSize];
+  CopyHomePath(page, page_path, sizeof page_path);
+  if (!WriteWholeFile(page_path, line, strlen(line))) ConsolePrint(0, "ERROR Creating Screenshot file %s", page_path);
   char digest[33];
   DigestText(slot.digest, digest);
   char who_html[kHtmlTextBytes], what_html[kHtmlTextBytes];
@@ -180,19 +193,12 @@ void SaveAndLog(ScreenshotSlot& slot, const char* who, const char* what) {
     fprintf(log, "<p> <a href=%s target=_blank>%s</a> tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", page, file,
             static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
             static_cast<unsigned>(t.second), digest, who_html, what_html);
-    fclose(log);
-  }
-  char line[128];
-  FormatText(line, sizeof line, "<p> <img src=%s>\r\n", file + 9);
-  char path[kHomePathBufferSize];
-  CopyHomePath(page, path, sizeof path);
-  WriteWholeFile(path, line, strlen(line));
-  CopyHomePath(file, path, sizeof path);
-  if (WriteWholeFile(path, slot.image, static_cast<size_t>(slot.image_size))) {
-    ConsolePrint(0, "Screenshot saved to %s", path);
+    const bool written = fflush(log) == 0 && ferror(log) == 0;
+    if (fclose(log) != 0 || !written) ConsolePrint(0, "cannot write %s", HomePath("tgsslog.htm"));
   } else {
-    ConsolePrint(0, "ERROR Creating Screenshot file %s", path);
+    ConsolePrint(0, "cannot write %s", HomePath("tgsslog.htm"));
   }
+  ConsolePrint(0, "Screenshot saved to %s", path);
 }
 
 void SaveScreenshot(ScreenshotSlot& slot) {

@@ -4,7 +4,6 @@
 // the module never crashes or leaks (the sanitizer build checks that), and
 // once memory is back it still answers.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,14 +13,12 @@
 #include <vector>
 
 #include "core/client_state.h"
-#include "master/master_wire.h"
 #include "master/modules.h"
-#include "master/transport.h"
 #include "platform/platform.h"
+#include "support/master_peer.h"
 #include "support/module_test.h"
 #include "unit/master/package_text.h"
 #include "util/memory.h"
-#include "util/seeded_md5.h"
 
 namespace {
 
@@ -38,12 +35,6 @@ bool CountAndFail(size_t, const void* site) {
   g_failing.sites.insert(site);
   if (g_failing.fail_at == 0) return true;
   return g_failing.onwards ? g_failing.count < g_failing.fail_at : g_failing.count != g_failing.fail_at;
-}
-
-std::string Big32(uint32_t value) {
-  std::string out(4, '\0');
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
-  return out;
 }
 
 class AllocationFailure : public ConnectedTest {
@@ -64,12 +55,6 @@ class AllocationFailure : public ConnectedTest {
     Offer(TG_EVENT_SERVER_PACKET, frame.data(), frame.size());
   }
   void Console(const std::string& line) { Offer(TG_EVENT_CONSOLE_LINE, line.c_str(), line.size()); }
-  void MasterDatagram(uint32_t id, const std::string& rest) {
-    std::string payload = Big32(id) + rest;
-    master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()), QueryToken());
-    const std::string datagram = "TG_C" + payload;
-    Offer(TG_EVENT_SERVER_PACKET, datagram.data(), datagram.size());
-  }
   void Play(int cycles) {
     for (int i = 0; i < cycles; ++i) Cycle(250);
   }
@@ -86,18 +71,8 @@ class AllocationFailure : public ConnectedTest {
     // A compressed module file from a master, in three blocks.
     std::string file(2500, '\0');
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 31 % 251);
-    uLongf packed_size = compressBound(static_cast<uLong>(file.size()));
-    std::string packed(packed_size, '\0');
-    compress(reinterpret_cast<Bytef*>(&packed[0]), &packed_size, reinterpret_cast<const Bytef*>(file.data()),
-             static_cast<uLong>(file.size()));
-    packed.resize(packed_size);
-    SeededMd5 md5;
-    md5.Digest(packed.data(), static_cast<int32_t>(packed.size()), 0);
-    MasterDatagram(77, "RWFH" + Big32(static_cast<uint32_t>(file.size())) + Big32(static_cast<uint32_t>(packed.size())) +
-                           std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + "dll\\tgextra.dll" +
-                           '\0');
-    for (uint32_t i = 0; i * 1024 < packed.size(); ++i)
-      MasterDatagram(77, "RWFB" + Big32(i) + packed.substr(i * 1024, 1024));
+    for (const std::string& datagram : MasterFileDatagrams(77, file, "dll\\tgextra.dll", true))
+      Offer(TG_EVENT_SERVER_PACKET, datagram.data(), datagram.size());
     Play(4);
     // The server streams an update package; the next hello asks for its
     // version, so it is unpacked and installed.
