@@ -18,7 +18,8 @@ void ServiceSocket(HostInterface* host, uint32_t now) {
     char from[16];
     uint16_t port = 0;
     int length = PlatformUdpReceive(OwnSocket(), buffer, kDatagramBufferBytes - 1, from, &port);
-    if (length < 1) break;  // nothing more waits, or an error: the next cycle tries again
+    if (length < 0) break;   // nothing more waits, or an error: the next cycle tries again
+    if (length == 0) continue;  // an empty datagram: nothing in it, but more may wait
     uint8_t* data = buffer;
     if (length >= 4 && data[0] == 0xFF && data[1] == 0xFF && data[2] == 0xFF && data[3] == 0xFF) {
       data += 4;

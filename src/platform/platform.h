@@ -103,6 +103,14 @@ int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, c
 // sender's address (16 bytes) and port are written when asked for.
 int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port);
 
+// Test seam: when set, asked before each receive, send and bind; true makes
+// it fail as the system can: a receive reports an error (as Windows does on
+// UDP after a port was unreachable) and takes nothing, a send hands over
+// nothing, a bind is refused.
+enum PlatformSocketOperation { kSocketReceive, kSocketSend, kSocketBind };
+typedef bool (*PlatformSocketFaultHook)(PlatformSocketOperation operation);
+void PlatformSetSocketFaultHook(PlatformSocketFaultHook hook);
+
 // The module's own socket: non-blocking, with SO_REUSEADDR set, not bound
 // yet. kNoSocket when the system gives none.
 PlatformSocket PlatformUdpCreate();

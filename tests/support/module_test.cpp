@@ -25,6 +25,8 @@ void ModuleTest::SetUp() {
 
 void ModuleTest::TearDown() {
   MemorySetFailureHook(nullptr);
+  PlatformSetFileFaultHook(nullptr);
+  PlatformSetSocketFaultHook(nullptr);
   ResetClientState();
   PlatformSetTickSource(nullptr);
   PlatformSetLocalTimeSource(nullptr);

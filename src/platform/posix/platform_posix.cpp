@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
-#include "platform/file_faults.h"
+#include "platform/faults.h"
 
 namespace {
 
@@ -196,6 +196,7 @@ uint16_t PlatformUdpLocalPort(PlatformSocket socket) {
 }
 
 int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, const void* data, int length) {
+  if (SocketFaultWanted(kSocketSend)) return 0;
   sockaddr_in to;
   memset(&to, 0, sizeof to);
   to.sin_family = AF_INET;
@@ -206,6 +207,7 @@ int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, c
 }
 
 int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port) {
+  if (SocketFaultWanted(kSocketReceive)) return -1;
   sockaddr_in from;
   socklen_t from_size = sizeof from;
   ssize_t n = recvfrom(static_cast<int>(socket), buffer, static_cast<size_t>(size), 0,
@@ -232,6 +234,7 @@ PlatformSocket PlatformUdpCreate() {
 }
 
 int PlatformUdpBind(PlatformSocket socket, uint16_t port) {
+  if (SocketFaultWanted(kSocketBind)) return 0;
   return BindPort(static_cast<int>(socket), port, false) ? 1 : 0;
 }
 

@@ -1,6 +1,6 @@
 // Windows implementation of the platform seam.
 #include "platform/platform.h"
-#include "platform/file_faults.h"
+#include "platform/faults.h"
 
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
@@ -186,6 +186,7 @@ uint16_t PlatformUdpLocalPort(PlatformSocket socket) {
 }
 
 int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, const void* data, int length) {
+  if (SocketFaultWanted(kSocketSend)) return 0;
   sockaddr_in to;
   memset(&to, 0, sizeof to);
   to.sin_family = AF_INET;
@@ -197,6 +198,7 @@ int PlatformUdpSend(PlatformSocket socket, const char* address, uint16_t port, c
 }
 
 int PlatformUdpReceive(PlatformSocket socket, void* buffer, int size, char* from_address, uint16_t* from_port) {
+  if (SocketFaultWanted(kSocketReceive)) return -1;
   sockaddr_in from;
   int from_size = sizeof from;
   int n = recvfrom(static_cast<SOCKET>(socket), static_cast<char*>(buffer), size, 0, reinterpret_cast<sockaddr*>(&from),
@@ -225,6 +227,7 @@ PlatformSocket PlatformUdpCreate() {
 }
 
 int PlatformUdpBind(PlatformSocket socket, uint16_t port) {
+  if (SocketFaultWanted(kSocketBind)) return 0;
   return BindPort(static_cast<SOCKET>(socket), port, false) ? 1 : 0;
 }
 

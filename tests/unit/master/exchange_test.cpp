@@ -12,6 +12,7 @@
 #include "master/database.h"
 #include "master/master_wire.h"
 #include "master/modules.h"
+#include "master/socket_service.h"
 #include "master/transport.h"
 #include "platform/platform.h"
 #include "support/module_test.h"
@@ -466,4 +467,79 @@ TEST_F(Masters, UnknownDataIsToldAFewTimesASecondThenCounted) {
   size_t lines = 0;
   for (size_t at = log.find("Unknown data"); at != std::string::npos; at = log.find("Unknown data", at + 1)) ++lines;
   EXPECT_EQ(lines, static_cast<size_t>(kNoticesPerSecond) + 1);
+}
+
+namespace {
+
+PlatformSocketOperation g_failing_socket_operation = kSocketReceive;
+int g_socket_calls = 0;
+bool FailSocketOperation(PlatformSocketOperation operation) {
+  if (operation != g_failing_socket_operation) return false;
+  ++g_socket_calls;
+  return true;
+}
+
+}  // namespace
+
+// A socket that fails ends the drain for the cycle without a word: receive
+// errors are tried once a cycle, empty datagrams do not stop the drain, sends
+// that fail are left to the next query, and a refused bind is told once.
+TEST_F(Masters, SocketFaultsEndTheCycleQuietly) {
+  PlatformSocket probe = PlatformUdpOpen(0, 1);
+  ASSERT_NE(probe, kNoSocket);
+  const uint16_t port = PlatformUdpLocalPort(probe);
+  PlatformUdpClose(probe);
+  Run("TG_NETPORT " + std::to_string(port));
+  Cycle(100);
+  Cycle(100);
+  ASSERT_NE(OwnSocket(), kNoSocket);
+  host.ClearPrints();
+
+  g_failing_socket_operation = kSocketReceive;
+  g_socket_calls = 0;
+  PlatformSetSocketFaultHook(FailSocketOperation);
+  ServiceSocket(&host.record, TestClock::now);
+  ServiceSocket(&host.record, TestClock::now);
+  PlatformSetSocketFaultHook(nullptr);
+  EXPECT_EQ(g_socket_calls, 2);  // one try a cycle, no spinning
+  EXPECT_TRUE(host.prints.empty());
+
+  PlatformSocket peer = PlatformUdpOpen(0, 1);
+  for (int i = 0; i < 5; ++i) PlatformUdpSend(peer, "127.0.0.1", port, "", 0);
+  std::string text = "<p> S 2 master.tallyguard.invalid 16567 0\r\n<p> F A W 3 10 " + std::string(32, 'E') + " " +
+                     std::string(32, 'E');
+  master_wire::MaskDatabaseText(reinterpret_cast<uint8_t*>(&text[0]), static_cast<int>(text.size()), QueryToken());
+  const std::string datagram = "TG_1" + text;
+  PlatformUdpSend(peer, "127.0.0.1", port, datagram.data(), static_cast<int>(datagram.size()));
+  PlatformUdpClose(peer);
+  ServiceSocket(&host.record, TestClock::now);
+  EXPECT_EQ(Client().master.table.records[0].lists[0].count, 1);  // behind five empty datagrams
+
+  std::string table;
+  for (int id = 7; id <= 10; ++id) table += "<p> S " + std::to_string(id) + " 127.0.0.1 16567 0\r\n";
+  WriteHome("tgcl.db", table);
+  LoadServerDatabase(&host.record);
+  g_failing_socket_operation = kSocketSend;
+  g_socket_calls = 0;
+  PlatformSetSocketFaultHook(FailSocketOperation);
+  host.ClearPrints();
+  Run("TG_NEXTMASTER");
+  for (int i = 0; i < 4; ++i) Cycle(300);
+  PlatformSetSocketFaultHook(nullptr);
+  EXPECT_GE(g_socket_calls, 1);
+  EXPECT_LE(host.prints.size(), 1u);  // the query's own line at most
+
+  Run("TG_NETPORT 0");
+  Cycle(100);
+  Cycle(100);
+  g_failing_socket_operation = kSocketBind;
+  PlatformSetSocketFaultHook(FailSocketOperation);
+  host.ClearPrints();
+  Run("TG_NETPORT " + std::to_string(port));
+  for (int i = 0; i < 8; ++i) Cycle(300);
+  PlatformSetSocketFaultHook(nullptr);
+  int told = 0;
+  for (const std::string& line : host.prints) told += line.find("cannot bind") != std::string::npos;
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(Client().console.settings.net_port, 0);
 }

@@ -1,10 +1,11 @@
-#include "platform/file_faults.h"
+#include "platform/faults.h"
 
 #include <cstring>
 
 namespace {
 
 PlatformFileFaultHook g_hook = nullptr;
+PlatformSocketFaultHook g_socket_hook = nullptr;
 
 }  // namespace
 
@@ -21,3 +22,9 @@ FILE* MaybeUnwritable(FILE* file, const char* path, const char* system_path) {
 }
 
 bool WritesTo(const char* mode) { return strchr(mode, 'w') != nullptr || strchr(mode, 'a') != nullptr; }
+
+void PlatformSetSocketFaultHook(PlatformSocketFaultHook hook) { g_socket_hook = hook; }
+
+bool SocketFaultWanted(PlatformSocketOperation operation) {
+  return g_socket_hook != nullptr && g_socket_hook(operation);
+}

@@ -1,4 +1,5 @@
-// The file-fault test seam, shared by both systems' file operations.
+// The test seams that fail file and socket operations, shared by both
+// systems' implementations.
 #pragma once
 
 #include <cstdio>
@@ -15,3 +16,6 @@ FILE* MaybeUnwritable(FILE* file, const char* path, const char* system_path);
 
 // True when an fopen mode writes or appends.
 bool WritesTo(const char* mode);
+
+// True when the test seam wants this socket operation to fail.
+bool SocketFaultWanted(PlatformSocketOperation operation);
