@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The harness with the module connects over loopback UDP to the reference
 # server, which plays a scenario; both sides' output is checked.
-#   server_session.sh SERVER HARNESS MODULE native|wine
+#   server_session.sh SERVER HARNESS MODULE native|wine|valgrind
 set -euo pipefail
 server=$1
 harness=$2
@@ -57,8 +57,17 @@ if [ "$mode" = wine ]; then
   timeout 120 "$here/../../scripts/wine-run.sh" "$harness" --module "Z:${module//\//\\}" --script session.txt \
     --home home --connect "127.0.0.1:$port" --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt; exit 1; }
 else
-  timeout 60 "$harness" --module "$module" --script session.txt --home home --connect "127.0.0.1:$port" \
-    --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt; exit 1; }
+  # valgrind: the harness and the module run under memcheck, which must find
+  # no error and no memory lost.
+  checker=()
+  [ "$mode" = valgrind ] && checker=(valgrind --quiet --error-exitcode=99 --leak-check=full
+                                     --errors-for-leak-kinds=definite,indirect --log-file=valgrind.txt)
+  timeout 120 "${checker[@]}" "$harness" --module "$module" --script session.txt --home home \
+    --connect "127.0.0.1:$port" --after-ms 1500 >host.txt 2>&1 || { cat host.txt server_raw.txt valgrind.txt 2>/dev/null; exit 1; }
+  if [ "$mode" = valgrind ]; then
+    [ -f valgrind.txt ] || { echo "FAIL: memcheck did not run" >&2; exit 1; }
+    if [ -s valgrind.txt ]; then echo "FAIL: memcheck reports" >&2; cat valgrind.txt; exit 1; fi
+  fi
 fi
 server_status=0
 wait "$server_pid" || server_status=$?

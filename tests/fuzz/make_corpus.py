@@ -125,5 +125,11 @@ def main():
                                                                                      [chunks[0], chunks[2], chunks[1]]))
 
 
+    # Names from outside and texts for the screenshot log.
+    write("text", "module_name", b"dll\\tgag.dll")
+    write("text", "markup", b"\x40<script>alert('x')</script> & \"more\"")
+    write("text", "escapes", b"../..\\con:aux\x01\x7f")
+
+
 if __name__ == "__main__":
     main()

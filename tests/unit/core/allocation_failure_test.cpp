@@ -103,7 +103,7 @@ TEST_F(AllocationFailure, EveryAllocationOfASessionMayFail) {
   ASSERT_GE(total, 20);
   // Everything the session does happened when memory was plentiful.
   EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/tgextra.dll")));
-  EXPECT_FALSE(std::filesystem::is_empty(HomeFile("scrnshot")));
+  if (PlatformTestDisplay() != nullptr) EXPECT_FALSE(std::filesystem::is_empty(HomeFile("scrnshot")));
   EXPECT_EQ(Client().protocol.connection.server_agent_version, 1301);
   EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/" + std::string(1, kPlatformLetter) + "a001301.dll")));
   printf("the session makes %d allocations from %zu places\n", total, sites);

@@ -112,6 +112,9 @@ TEST_F(DiskFailure, EveryWriterLeavesTheOldFileWholeAndSaysSo) {
       {kFileCreate, "cannot be created"}, {kFileOpen, "cannot be opened"}, {kFileWrite, "writes fail"},
       {kFileReplace, "cannot be put in place"}};
   for (const Writer& writer : writers) {
+    // Screenshots are read from the stand-in display, which only the POSIX
+    // build has; the Windows build reads a real screen.
+    if (std::string(writer.what).find("screenshot") == 0 && PlatformTestDisplay() == nullptr) continue;
     // With a sound disk the writer does write its file.
     ConnectedTest::TearDown();
     SetUp();
