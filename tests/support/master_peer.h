@@ -24,23 +24,37 @@ inline std::string MasterTransferDatagram(uint32_t id, const std::string& rest) 
   return "TG_C" + payload;
 }
 
+// The bytes a master sends for file: the file, or its zlib stream.
+inline std::string MasterSentBytes(const std::string& file, bool compress_it) {
+  if (!compress_it) return file;
+  uLongf n = compressBound(static_cast<uLong>(file.size()));
+  std::string sent(n, '\0');
+  compress(reinterpret_cast<Bytef*>(&sent[0]), &n, reinterpret_cast<const Bytef*>(file.data()),
+           static_cast<uLong>(file.size()));
+  sent.resize(n);
+  return sent;
+}
+
+// The header of a transfer of file_size bytes sent as sent under name.
+inline std::string MasterHeaderDatagram(uint32_t id, size_t file_size, const std::string& sent,
+                                        const std::string& name) {
+  SeededMd5 md5;
+  md5.Digest(sent.data(), static_cast<int32_t>(sent.size()), 0);
+  return MasterTransferDatagram(id, "RWFH" + MasterBig32(static_cast<uint32_t>(file_size)) +
+                                        MasterBig32(static_cast<uint32_t>(sent.size())) +
+                                        std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + name +
+                                        '\0');
+}
+
+inline std::string MasterBlockDatagram(uint32_t id, const std::string& sent, uint32_t index) {
+  return MasterTransferDatagram(id, "RWFB" + MasterBig32(index) + sent.substr(index * 1024, 1024));
+}
+
 // The datagrams that carry file under name, compressed when asked.
 inline std::vector<std::string> MasterFileDatagrams(uint32_t id, const std::string& file, const std::string& name,
                                                     bool compress_it) {
-  std::string sent = file;
-  if (compress_it) {
-    uLongf n = compressBound(static_cast<uLong>(file.size()));
-    sent.resize(n);
-    compress(reinterpret_cast<Bytef*>(&sent[0]), &n, reinterpret_cast<const Bytef*>(file.data()),
-             static_cast<uLong>(file.size()));
-    sent.resize(n);
-  }
-  SeededMd5 md5;
-  md5.Digest(sent.data(), static_cast<int32_t>(sent.size()), 0);
-  std::vector<std::string> datagrams = {MasterTransferDatagram(
-      id, "RWFH" + MasterBig32(static_cast<uint32_t>(file.size())) + MasterBig32(static_cast<uint32_t>(sent.size())) +
-              std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + name + '\0')};
-  for (uint32_t i = 0; i * 1024 < sent.size(); ++i)
-    datagrams.push_back(MasterTransferDatagram(id, "RWFB" + MasterBig32(i) + sent.substr(i * 1024, 1024)));
+  const std::string sent = MasterSentBytes(file, compress_it);
+  std::vector<std::string> datagrams = {MasterHeaderDatagram(id, file.size(), sent, name)};
+  for (uint32_t i = 0; i * 1024 < sent.size(); ++i) datagrams.push_back(MasterBlockDatagram(id, sent, i));
   return datagrams;
 }

@@ -15,6 +15,7 @@
 #include "master/socket_service.h"
 #include "master/transport.h"
 #include "platform/platform.h"
+#include "support/master_peer.h"
 #include "support/module_test.h"
 #include "util/seeded_md5.h"
 
@@ -32,12 +33,6 @@ int AnswerNothing(const char*, char* address) {
   return 0;
 }
 
-std::string Big32(uint32_t value) {
-  std::string out(4, '\0');
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
-  return out;
-}
-
 // A master as the module hears it: datagrams masked with the module's token.
 class Masters : public ConnectedTest {
  protected:
@@ -53,29 +48,24 @@ class Masters : public ConnectedTest {
     HandleMasterDatagram(&host.record, reinterpret_cast<const uint8_t*>(bytes.data()),
                          static_cast<int32_t>(bytes.size()), TestClock::now);
   }
-  std::string Transfer(uint32_t id, const std::string& rest) {
-    std::string payload = Big32(id) + rest;
-    master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()), QueryToken());
-    return "TG_C" + payload;
-  }
+  std::string Transfer(uint32_t id, const std::string& rest) { return MasterTransferDatagram(id, rest); }
   std::string Header(uint32_t id, const std::string& file, const std::string& name, bool compress_it = false) {
-    std::string sent = file;
-    if (compress_it) {
-      uLongf n = compressBound(static_cast<uLong>(file.size()));
-      sent.resize(n);
-      compress(reinterpret_cast<Bytef*>(&sent[0]), &n, reinterpret_cast<const Bytef*>(file.data()),
-               static_cast<uLong>(file.size()));
-      sent.resize(n);
-    }
-    SeededMd5 md5;
-    md5.Digest(sent.data(), static_cast<int32_t>(sent.size()), 0);
-    blocks_of[id] = sent;
-    return Transfer(id, "RWFH" + Big32(static_cast<uint32_t>(file.size())) + Big32(static_cast<uint32_t>(sent.size())) +
-                            std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + name + '\0');
+    blocks_of[id] = MasterSentBytes(file, compress_it);
+    return MasterHeaderDatagram(id, file.size(), blocks_of[id], name);
   }
-  std::string Block(uint32_t id, uint32_t index) {
-    const std::string& sent = blocks_of[id];
-    return Transfer(id, "RWFB" + Big32(index) + sent.substr(index * 1024, 1024));
+  std::string Block(uint32_t id, uint32_t index) { return MasterBlockDatagram(id, blocks_of[id], index); }
+  // Opens the own socket on a free port (found by binding one and letting it
+  // go) and gives the port.
+  uint16_t OpenOwnSocketOnFreePort() {
+    PlatformSocket probe = PlatformUdpOpen(0, 1);
+    EXPECT_NE(probe, kNoSocket);
+    const uint16_t port = PlatformUdpLocalPort(probe);
+    PlatformUdpClose(probe);
+    Run("TG_NETPORT " + std::to_string(port));
+    Cycle(100);
+    Cycle(100);
+    EXPECT_NE(OwnSocket(), kNoSocket);
+    return port;
   }
   // Sends a whole file in blocks and lets the module process it.
   void SendFile(uint32_t id, const std::string& file, const std::string& name, bool compress_it = false) {
@@ -266,8 +256,8 @@ TEST_F(Masters, DangerousOrBrokenTransfersAreRefused) {
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgx.dll")));
   // Sizes over the caps are refused at the header; unknown magic is reported.
   host.ClearPrints();
-  Datagram(Transfer(41, "RWFH" + Big32(100) + Big32(kMaxTransferBytes + 1) + std::string(16, 'd') + "big.dll"));
-  Datagram(Transfer(42, "RWFH" + Big32(kMaxUnpackedBytes + 1) + Big32(100) + std::string(16, 'd') + "big.dll"));
+  Datagram(Transfer(41, "RWFH" + MasterBig32(100) + MasterBig32(kMaxTransferBytes + 1) + std::string(16, 'd') + "big.dll"));
+  Datagram(Transfer(42, "RWFH" + MasterBig32(kMaxUnpackedBytes + 1) + MasterBig32(100) + std::string(16, 'd') + "big.dll"));
   EXPECT_EQ(host.CountPrinted("Master file refused: 4194305 bytes unpacking to 100 is more than the client takes"), 1);
   EXPECT_EQ(host.CountPrinted("Master file refused: 100 bytes unpacking to 8388609 is more than the client takes"), 1);
   Datagram(Transfer(43, "XXXXsomething"));
@@ -309,14 +299,7 @@ TEST_F(Masters, GapsAskForARestartPacedAndLimited) {
 }
 
 TEST_F(Masters, OwnSocketTakesDatagramsAndFallsBackWhenItCannotBind) {
-  // A free port, found by binding one and letting it go.
-  PlatformSocket probe = PlatformUdpOpen(0, 1);
-  ASSERT_NE(probe, kNoSocket);
-  const uint16_t port = PlatformUdpLocalPort(probe);
-  PlatformUdpClose(probe);
-  Run("TG_NETPORT " + std::to_string(port));
-  Cycle(100);
-  Cycle(100);
+  const uint16_t port = OpenOwnSocketOnFreePort();
   ASSERT_NE(OwnSocket(), kNoSocket);
   PlatformSocket peer = PlatformUdpOpen(0, 1);
   const std::string hash(32, 'E');
@@ -353,13 +336,7 @@ TEST_F(Masters, OwnSocketTakesDatagramsAndFallsBackWhenItCannotBind) {
 // module's ident, frames with a stranger's ident that would each make the
 // module announce itself to the real server) are dropped unread.
 TEST_F(Masters, OwnSocketTakesNoGameServerFramesFromStrangers) {
-  PlatformSocket probe = PlatformUdpOpen(0, 1);
-  ASSERT_NE(probe, kNoSocket);
-  const uint16_t port = PlatformUdpLocalPort(probe);
-  PlatformUdpClose(probe);
-  Run("TG_NETPORT " + std::to_string(port));
-  Cycle(100);
-  Cycle(100);
+  const uint16_t port = OpenOwnSocketOnFreePort();
   ASSERT_NE(OwnSocket(), kNoSocket);
   host.frames.clear();
   host.ClearPrints();
@@ -485,13 +462,7 @@ bool FailSocketOperation(PlatformSocketOperation operation) {
 // errors are tried once a cycle, empty datagrams do not stop the drain, sends
 // that fail are left to the next query, and a refused bind is told once.
 TEST_F(Masters, SocketFaultsEndTheCycleQuietly) {
-  PlatformSocket probe = PlatformUdpOpen(0, 1);
-  ASSERT_NE(probe, kNoSocket);
-  const uint16_t port = PlatformUdpLocalPort(probe);
-  PlatformUdpClose(probe);
-  Run("TG_NETPORT " + std::to_string(port));
-  Cycle(100);
-  Cycle(100);
+  const uint16_t port = OpenOwnSocketOnFreePort();
   ASSERT_NE(OwnSocket(), kNoSocket);
   host.ClearPrints();
 
