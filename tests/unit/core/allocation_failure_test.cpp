@@ -79,12 +79,7 @@ class AllocationFailure : public ConnectedTest {
     const std::string package = PackageOf(file);
     const std::string name = std::string(1, kPlatformLetter) + "a001301.htm";
     Frame("G" + std::to_string(package.size()) + " " + Md5Hex(package) + " " + name);
-    for (size_t at = 0, index = 0; at < package.size(); at += 1024, ++index) {
-      Bytes chunk = {'H', static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index)};
-      chunk.insert(chunk.end(), package.begin() + static_cast<long>(at),
-                   package.begin() + static_cast<long>(std::min(package.size(), at + 1024)));
-      Frame(chunk);
-    }
+    for (const Bytes& chunk : UpdateChunks(package)) Frame(chunk);
     Play(2);
     Frame("CS 1092 1276 1301 1001 77 154 2767692 A1B2C3D4E5F60718293A4B5C6D7E8F90");
     Play(8);
@@ -103,7 +98,9 @@ TEST_F(AllocationFailure, EveryAllocationOfASessionMayFail) {
   ASSERT_GE(total, 20);
   // Everything the session does happened when memory was plentiful.
   EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/tgextra.dll")));
-  if (PlatformTestDisplay() != nullptr) EXPECT_FALSE(std::filesystem::is_empty(HomeFile("scrnshot")));
+  if (PlatformTestDisplay() != nullptr) {
+    EXPECT_FALSE(std::filesystem::is_empty(HomeFile("scrnshot")));
+  }
   EXPECT_EQ(Client().protocol.connection.server_agent_version, 1301);
   EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/" + std::string(1, kPlatformLetter) + "a001301.dll")));
   printf("the session makes %d allocations from %zu places\n", total, sites);

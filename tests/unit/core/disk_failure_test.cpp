@@ -90,12 +90,7 @@ TEST_F(DiskFailure, EveryWriterLeavesTheOldFileWholeAndSaysSo) {
       {"download", "htm/" + letter + "a001301.htm", false,
        [&] {
          DeliverPlain("G" + std::to_string(package.size()) + " " + Md5Hex(package) + " " + letter + "a001301.htm");
-         for (size_t at = 0, index = 0; at < package.size(); at += 1024, ++index) {
-           Bytes chunk = {'H', static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index)};
-           chunk.insert(chunk.end(), package.begin() + static_cast<long>(at),
-                        package.begin() + static_cast<long>(std::min(package.size(), at + 1024)));
-           DeliverPlain(chunk);
-         }
+         for (const Bytes& chunk : UpdateChunks(package)) DeliverPlain(chunk);
        }},
       {"installed module", "dll/" + letter + "a001301.dll", false,
        [&] {

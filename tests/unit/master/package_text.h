@@ -5,7 +5,9 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "util/seeded_md5.h"
 
@@ -53,3 +55,19 @@ inline PackageText MakePackage(const std::string& module, const std::string& pac
 
 // The whole package of a module.
 inline std::string PackageOf(const std::string& module) { return MakePackage(module, Packed(module)).Text(); }
+
+// The 'H' payloads a server streams a download in: a big-endian chunk index
+// and at most 1024 bytes each.
+inline std::vector<std::vector<uint8_t>> UpdateChunks(const std::string& file) {
+  std::vector<std::vector<uint8_t>> chunks;
+  for (size_t at = 0, index = 0; at < file.size(); at += 1024, ++index) {
+    const std::string piece = file.substr(at, 1024);
+    std::vector<uint8_t> chunk(3 + piece.size());
+    chunk[0] = 'H';
+    chunk[1] = static_cast<uint8_t>(index >> 8);
+    chunk[2] = static_cast<uint8_t>(index);
+    memcpy(chunk.data() + 3, piece.data(), piece.size());
+    chunks.push_back(chunk);
+  }
+  return chunks;
+}
