@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make zlib1g-dev googletest libgtest-dev libbenchmark-dev libpng-dev
+  cmake g++ make zlib1g-dev googletest libgtest-dev libbenchmark-dev libpng-dev libssl-dev
   clang-14 libclang-rt-14-dev python3 locales
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 wine32:i386 xvfb xauth chromium valgrind

@@ -2,6 +2,7 @@
 // values. Seed 0 gives plain MD5.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class SeededMd5 {
@@ -24,7 +25,8 @@ class SeededMd5 {
   int SetFromHex(const char* text);
 
  private:
-  void Transform(const uint8_t block[64]);
+  // Runs count whole 64-byte blocks through the compression function.
+  void Transform(const uint8_t* blocks, size_t count);
 
   uint32_t state_[4];
   uint64_t bit_count_ = 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -70,4 +71,30 @@ TEST(SeededMd5, HexRoundTripAndDigestHexBuffer) {
   EXPECT_STREQ(first, "900150983CD24FB0D6963F7D28E17F72");
   EXPECT_EQ(DigestHexText("a", 1, 0), first);  // one buffer, overwritten
   EXPECT_STREQ(first, "0CC175B9C0F1B6A831C399E269772661");
+}
+
+// Whole blocks are hashed straight from the caller's bytes: any alignment,
+// any split of the input into updates, and inputs of many blocks give the
+// digest of one update of the same bytes.
+TEST(SeededMd5, EveryAlignmentAndSplitGivesTheSameDigest) {
+  EXPECT_EQ(Md5Hex(std::string(1000000, 'a'), 0), "7707D6AE4E027C70EEA2A935C2296F21");
+  std::string text(700, '\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i * 31 + 7);
+  for (size_t length : {0u, 1u, 63u, 64u, 65u, 127u, 128u, 129u, 700u}) {
+    const std::string expected = Md5Hex(text.substr(0, length), 9);
+    for (size_t offset = 1; offset < 8; ++offset) {
+      std::string shifted(offset, 'x');
+      shifted += text.substr(0, length);
+      SeededMd5 unaligned;
+      unaligned.Digest(shifted.data() + offset, static_cast<int32_t>(length), 9);
+      EXPECT_EQ(std::string(unaligned.Hex()), expected) << length << " bytes at offset " << offset;
+    }
+    for (size_t split : {1u, 3u, 64u, 65u}) {
+      SeededMd5 pieces(9);
+      for (size_t at = 0; at < length; at += split)
+        pieces.Update(text.data() + at, static_cast<int32_t>(std::min(split, length - at)));
+      pieces.Finish();
+      EXPECT_EQ(std::string(pieces.Hex()), expected) << length << " bytes in pieces of " << split;
+    }
+  }
 }
