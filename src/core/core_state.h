@@ -23,6 +23,7 @@ struct CoreState {
   char init_failure[96] = "";     // why Initialise last failed
   int home_refusal_reported = 0;  // a home path too long has been reported
   uint32_t host_report = 0;       // the 30000 ms host report; 0 = due at once
+  unsigned memory_failures_told = 0;  // failed requests for memory the player knows of
   // How often the main work and the event walk have run (for diagnostics).
   uint32_t main_work_runs = 0;
   uint32_t event_walks = 0;

@@ -15,6 +15,7 @@
 #include "protocol/protocol_state.h"
 #include "services/host_services.h"
 #include "util/elapsed.h"
+#include "util/memory.h"
 #include "util/text.h"
 
 namespace {
@@ -88,6 +89,18 @@ void ReportFault() {
   if (CurrentSettings().ignore_faults < 1) ConsolePrint(0, "O/S Exception Notice");
 }
 
+// Work that found no memory was not done: the player hears of it once a
+// cycle, with how many requests failed.
+void TellMemoryFailures() {
+  CoreState& core = Core();
+  const unsigned failures = MemoryFailureCount();
+  if (!core.initialised || failures == core.memory_failures_told) return;
+  const unsigned count = failures - core.memory_failures_told;
+  core.memory_failures_told = failures;
+  ConsolePrint(0, "Out of memory: %u request%s for memory failed, and the work that needed %s was not done", count,
+               PluralS(count), count == 1 ? "it" : "them");
+}
+
 // A command handled in this call may ask for the next cycle at once.
 void HonourCycleRequest() {
   if (TakeCycleRequest()) RunNextCycleAtOnce();
@@ -110,6 +123,7 @@ intptr_t RunCycle(HostInterface* host, int32_t budget_ms) {
 
   CycleWork work = {host, budget_ms, now, core.initialised && (core.phase == 0 || first), core.phase == 1 || first};
   if (PlatformRunGuarded(RunCycleWork, &work)) ReportFault();
+  TellMemoryFailures();
   HonourCycleRequest();
   return 0;
 }

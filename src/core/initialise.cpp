@@ -20,6 +20,7 @@
 #include "screenshot/capture.h"
 #include "screenshot/glyphs.h"
 #include "services/host_services.h"
+#include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
@@ -152,6 +153,7 @@ int Initialise(HostInterface* host, uint32_t now) {
   ReserveOutboundQueue();
   ScheduleFirstMasterQuery(now);
   core.initialised = 1;
+  core.memory_failures_told = MemoryFailureCount();
   StartAgent(host);
   PrintVersionLine();
   return 1;

@@ -26,6 +26,10 @@ void MemoryZlibFree(voidpf opaque, voidpf block);
 // early).
 int MemoryUncompress(uint8_t* out, uLongf* out_size, const uint8_t* in, uLong in_size);
 
+// How many requests for memory have failed since the module was loaded;
+// the cycle tells the player when it grows.
+unsigned MemoryFailureCount();
+
 // Test seam: when set, asked before every allocation with its size and the
 // code address that asked for it; false makes that allocation fail.
 typedef bool (*MemoryFailureHook)(size_t size, const void* site);

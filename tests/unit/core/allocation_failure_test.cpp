@@ -115,7 +115,11 @@ TEST_F(AllocationFailure, EveryAllocationOfASessionMayFail) {
       MemorySetFailureHook(CountAndFail);
       Session();
       MemorySetFailureHook(nullptr);
-      // With memory back, the module answers at once.
+      Cycle(250);
+      // The player was told; with memory back, the module answers at once.
+      bool told = false;
+      for (const std::string& line : host.prints) told |= line.rfind("Out of memory: ", 0) == 0;
+      EXPECT_TRUE(told) << "failing allocation " << n << (onwards ? " onwards" : "");
       const std::vector<std::string> printed = Run("tg_Ver");
       ASSERT_FALSE(printed.empty()) << "failing allocation " << n << (onwards ? " onwards" : "");
       EXPECT_NE(printed.back().find("Tallyguard Client (v1.276"), std::string::npos)
