@@ -6,7 +6,6 @@
 #include "console/console_state.h"
 #include "platform/platform.h"
 #include "services/host_services.h"
-#include "util/elapsed.h"
 #include "util/path_check.h"
 #include "util/text.h"
 
@@ -23,20 +22,13 @@ void ConsolePrint(int level, const char* format, ...) {
 }
 
 void ConsoleReportLeftOut(NoticeLimit& limit, uint32_t now) {
-  if (limit.second_start == 0 || ElapsedMs(now, limit.second_start) < 1000) return;
-  if (limit.left_out > 0)
-    ConsolePrint(0, "(%d more message%s like the last left out)", limit.left_out, PluralS(limit.left_out));
-  limit = NoticeLimit();
+  const int left_out = NoticesLeftOut(limit, now);
+  if (left_out > 0) ConsolePrint(0, "(%d more message%s like the last left out)", left_out, PluralS(left_out));
 }
 
 void ConsolePrintLimited(NoticeLimit& limit, uint32_t now, const char* format, ...) {
   ConsoleReportLeftOut(limit, now);
-  if (limit.second_start == 0) limit.second_start = now != 0 ? now : 1;
-  if (limit.printed >= kNoticesPerSecond) {
-    ++limit.left_out;
-    return;
-  }
-  ++limit.printed;
+  if (!NoticeAllowed(limit, now)) return;
   char text[kMessageMax + 1];
   va_list args;
   va_start(args, format);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "util/notice_limit.h"
+
 // Level for messages that go to the log file only.
 const int kLogOnly = -99;
 // The longest message: longer output is cut to this many characters.
@@ -14,16 +16,8 @@ const int kMessageMax = 4149;
 // tg_LogToFile is 1. Does nothing visible before a host record is known.
 void ConsolePrint(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// A message that strangers on the network can cause at any rate: at most
-// kNoticesPerSecond of one kind are printed in any 1000 ms, the rest counted
-// and told in one line when the second is over. The caller keeps one
-// NoticeLimit per kind of message.
-const int kNoticesPerSecond = 3;
-struct NoticeLimit {
-  uint32_t second_start = 0;  // tick the current second began; 0: none yet
-  int printed = 0;            // messages printed in it
-  int left_out = 0;           // messages counted instead
-};
+// A message strangers on the network can cause at any rate, paced by limit
+// (util/notice_limit.h): a few a second, the rest counted.
 void ConsolePrintLimited(NoticeLimit& limit, uint32_t now, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 // Tells how many were left out once their second is over; called every cycle

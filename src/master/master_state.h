@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/console.h"
 #include "platform/platform.h"
 #include "util/memory.h"
+#include "util/notice_limit.h"
 
 // The master query falls due every 30 minutes.
 const uint32_t kMasterQueryPeriodMs = 1800000;

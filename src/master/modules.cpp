@@ -98,6 +98,35 @@ char LoadedModuleKind(const char* name, int32_t* version) {
   return file[1] == 'a' ? 'A' : 'C';
 }
 
+// The first entry, master after master, of the master table's list of a
+// module kind ('A' agent, 'C' client) on this platform that matches; none
+// when no master lists one.
+template <typename Match>
+const FileEntry* FindListedModule(char kind, Match matches) {
+  const MasterTable& table = Master().table;
+  const int list = (kind == 'A' ? 0 : 1) * 4 + (kPlatformLetter == 'w' ? 0 : 1);
+  for (int r = 0; r < table.count; ++r) {
+    const FileEntryList& entries = table.records[r].lists[list];
+    for (int i = 0; i < entries.count; ++i)
+      if (matches(entries.entries[i])) return &entries.entries[i];
+  }
+  return nullptr;
+}
+
+// The size and the two digests the master table lists for version n of a
+// module kind on this platform; false when no master lists it.
+bool ListedModule(char kind, int32_t n, uint32_t* size, uint8_t digests[2][16]) {
+  const FileEntry* entry = FindListedModule(kind, [n](const FileEntry& e) { return e.id == n; });
+  if (entry == nullptr) return false;
+  SeededMd5 first, second;
+  first.SetFromHex(entry->first_hash);
+  second.SetFromHex(entry->second_hash);
+  memcpy(digests[0], first.DigestBytes(), 16);
+  memcpy(digests[1], second.DigestBytes(), 16);
+  *size = entry->value;
+  return true;
+}
+
 // True when a master lists these bytes as a module of the kind for this
 // platform: version n, or any version when n is 0.
 bool ListedBytes(char kind, int32_t n, const uint8_t* bytes, long length) {
@@ -107,18 +136,10 @@ bool ListedBytes(char kind, int32_t n, const uint8_t* bytes, long length) {
   rest.Digest(bytes + 1, static_cast<int32_t>(length) - 1, 0);
   const char* whole_hex = whole.Hex();
   const char* rest_hex = rest.Hex();
-  const MasterTable& table = Master().table;
-  const int list = (kind == 'A' ? 0 : 1) * 4 + (kPlatformLetter == 'w' ? 0 : 1);
-  for (int r = 0; r < table.count; ++r) {
-    const FileEntryList& entries = table.records[r].lists[list];
-    for (int i = 0; i < entries.count; ++i) {
-      const FileEntry& entry = entries.entries[i];
-      if ((n == 0 || entry.id == n) && entry.value == static_cast<uint32_t>(length) &&
-          SameLetters(entry.first_hash, whole_hex) && SameLetters(entry.second_hash, rest_hex))
-        return true;
-    }
-  }
-  return false;
+  return FindListedModule(kind, [&](const FileEntry& e) {
+           return (n == 0 || e.id == n) && e.value == static_cast<uint32_t>(length) &&
+                  SameLetters(e.first_hash, whole_hex) && SameLetters(e.second_hash, rest_hex);
+         }) != nullptr;
 }
 
 // With tg_Security, a home file reaches the library loader only when the
@@ -198,28 +219,6 @@ bool CopyHomeFile(const char* source, const char* target) {
     out.Write(block, static_cast<int>(n));
   fclose(in);
   return copied > 0 && out.Commit();  // an empty copy is thrown away
-}
-
-// The size and the two digests the master table lists for version n of a
-// module kind ('A' agent, 'C' client) on this platform; false when no
-// master lists it.
-bool ListedModule(char kind, int32_t n, uint32_t* size, uint8_t digests[2][16]) {
-  const MasterTable& table = Master().table;
-  const int list = (kind == 'A' ? 0 : 1) * 4 + (kPlatformLetter == 'w' ? 0 : 1);
-  for (int r = 0; r < table.count; ++r) {
-    const FileEntryList& entries = table.records[r].lists[list];
-    for (int i = 0; i < entries.count; ++i) {
-      if (entries.entries[i].id != n) continue;
-      SeededMd5 first, second;
-      first.SetFromHex(entries.entries[i].first_hash);
-      second.SetFromHex(entries.entries[i].second_hash);
-      memcpy(digests[0], first.DigestBytes(), 16);
-      memcpy(digests[1], second.DigestBytes(), 16);
-      *size = entries.entries[i].value;
-      return true;
-    }
-  }
-  return false;
 }
 
 // The package file and the unpacked file of version n of a kind.

@@ -137,14 +137,16 @@ bool WriteWholeFile(const char* path, const void* bytes, size_t size) {
 // "_999.png".
 const uint32_t kSavedNamesPerDay = 1000;
 
-// Picks the first name of the day from the saved-files counter on whose
-// picture and page are both free, so that no earlier screenshot (of this
-// run or an earlier one) is overwritten. False when the day has none left.
+// Picks the first name of the day, from the saved-files counter on and round
+// to the counter again, whose picture and page are both free, so that no
+// earlier screenshot (of this run or an earlier one) is overwritten; a new
+// day finds its low numbers free again. False when the day has none left.
 bool PickFreeScreenshotName(const PlatformLocalTime& t, char* file, int file_size, char* page, int page_size) {
   ScreenshotState& state = Screenshots();
-  for (; state.saved_files < kSavedNamesPerDay; ++state.saved_files) {
+  for (uint32_t tried = 0; tried < kSavedNamesPerDay; ++tried) {
+    const uint32_t number = (state.saved_files + tried) % kSavedNamesPerDay;
     FormatText(file, file_size, "%s%s%02u%02u_%03u.png", "scrnshot", "\\", static_cast<unsigned>(t.month),
-               static_cast<unsigned>(t.day), static_cast<unsigned>(state.saved_files));
+               static_cast<unsigned>(t.day), static_cast<unsigned>(number));
     CopyBounded(page, file, page_size - 1);
     memcpy(page + strlen(page) - 3, "htm", 3);
     char path[kHomePathBufferSize];
@@ -152,7 +154,7 @@ bool PickFreeScreenshotName(const PlatformLocalTime& t, char* file, int file_siz
     if (PlatformFileExists(path)) continue;
     CopyHomePath(page, path, sizeof path);
     if (PlatformFileExists(path)) continue;
-    ++state.saved_files;
+    state.saved_files = number + 1;
     return true;
   }
   return false;

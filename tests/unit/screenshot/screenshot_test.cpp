@@ -732,15 +732,26 @@ TEST_F(Screenshot, SavedScreenshotsNeverOverwriteEarlierOnes) {
   EXPECT_EQ(ReadHome("scrnshot/0304_001.htm"), "page of an earlier run");
   EXPECT_FALSE(std::filesystem::exists(HomeFile("scrnshot/0304_001.png")));
 
-  Client().screenshots.saved_files = 999;
-  WriteHome("scrnshot/0304_999.png", "the day's last");
+  // Every name of the day taken: nothing is overwritten, and the player is told.
+  char name[32];
+  for (int n = 0; n < 1000; ++n) {
+    snprintf(name, sizeof name, "scrnshot/0304_%03d.png", n);
+    if (!std::filesystem::exists(HomeFile(name))) WriteHome(name, "the day's");
+  }
   const size_t log_size = ReadFile(HomeFile("tgsslog.htm")).size();
   host.ClearPrints();
   Run("tg_GetSs");
   ServeUntil(Client().screenshots.slots[1], kSlotDone);
   EXPECT_TRUE(host.Printed("Screenshot not saved: the 1000 names of the day (scrnshot\\0304_NNN.png) are taken"));
-  EXPECT_EQ(ReadHome("scrnshot/0304_999.png"), "the day's last");
+  EXPECT_EQ(ReadHome("scrnshot/0304_999.png"), "the day's");
+  EXPECT_EQ(ReadHome("scrnshot/0304_000.png"), "saved by an earlier run");
   EXPECT_EQ(ReadFile(HomeFile("tgsslog.htm")).size(), log_size);
+  // The next day has its names again; the counter goes on where it stood.
+  PlatformSetLocalTimeSource([](PlatformLocalTime* out) { *out = {2026, 3, 5, 0, 0, 1}; });
+  host.ClearPrints();
+  Run("tg_GetSs");
+  ServeUntil(Client().screenshots.slots[2], kSlotDone);
+  EXPECT_TRUE(host.Printed("Screenshot saved to " + ModulePath("scrnshot\\0305_003.png")));
 }
 
 namespace {
