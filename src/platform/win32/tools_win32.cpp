@@ -183,6 +183,9 @@ int PlatformReadGameWindow(int32_t x, int32_t y, int32_t width, int32_t height, 
 void PlatformPumpGameWindow() {
   if (g_game_window != nullptr && GetTickCount() - g_last_repaint >= 40) {
     g_last_repaint = GetTickCount();
+    // A game keeps its window in front; under Wine without a window manager
+    // the first request may go unheard while the desktop starts.
+    if (GetForegroundWindow() != g_game_window) SetForegroundWindow(g_game_window);
     RECT area;
     GetClientRect(g_game_window, &area);
     const LONG ground = area.top + (area.bottom - area.top) * 2 / 3;
