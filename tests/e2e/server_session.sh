@@ -13,7 +13,16 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shows its game window there, and the module reads it) and a Wine prefix of
 # their own, apart from Wine programs of other tests that run meanwhile
 # without a display.
-[ "$mode" = wine ] && start_wine_session "$0" "$@"
+if [ "$mode" = wine ]; then
+  start_wine_session "$0" "$@"
+  # The screenshot must find the harness's window in front: with the run's
+  # shared Wine server that does not hold reliably, so this session keeps a
+  # Wine prefix (and server) of its own, removed at the end.
+  if [ -z "${TG_E2E_OWN_PREFIX:-}" ]; then
+    TG_E2E_OWN_PREFIX=$(mktemp -d)
+    export WINEPREFIX=$TG_E2E_OWN_PREFIX/wine-prefix
+  fi
+fi
 work=$(mktemp -d)
 cleanup() {
   [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null || true
