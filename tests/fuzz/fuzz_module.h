@@ -23,6 +23,7 @@ class FuzzModule {
     host_.user_cvars = {{"mine", 0x80}};
     host_.changed_cvars = {{"rate", "9000"}};
     host_.resources = {"fs_game base 1"};
+    SmallDisplay();
     ca(&host_.record, 0);
   }
   HostInterface* Host() { return &host_.record; }
@@ -40,6 +41,15 @@ class FuzzModule {
   }
 
   static constexpr const char* kHome = "fuzz_home";
+
+  // A display a few capture slices large: screenshots still take several
+  // cycles, yet a run reaches millions of inputs.
+  static void SmallDisplay() {
+    PlatformStandInDisplay* display = PlatformTestDisplay();
+    display->width = 400;
+    display->height = 300;
+    display->window = {1, 1, 0, 0, 400, 300};
+  }
 
  private:
   FakeHost host_;

@@ -24,8 +24,10 @@ void ShapeDisplay(const uint8_t* p) {
   display->content_set = 1;
   display->bits_per_pixel = kBits[p[0] % 6];
   display->packed_32 = (p[0] & 0x40) != 0;
-  display->width = 1 + Word(p + 1) % 1280;
-  display->height = 1 + Word(p + 3) % 1024;
+  // Up to a few capture slices: odd sizes and several cycles of work, at a
+  // pace that lets a run reach millions of inputs.
+  display->width = 1 + Word(p + 1) % 400;
+  display->height = 1 + Word(p + 3) % 300;
   display->pitch = (p[5] & 1) != 0 ? display->width * ((display->bits_per_pixel + 7) / 8) + p[5] / 2 : 0;
   for (int i = 0; i < 256; ++i) display->palette[i][i % 3] = static_cast<uint8_t>(i * 7);
   PlatformWindowFacts& window = display->window;
@@ -37,6 +39,13 @@ void ShapeDisplay(const uint8_t* p) {
   window.bottom = window.top + p[10] * 4 - 8;
   const size_t bytes = sizeof display->pixels;
   for (size_t i = 0; i < bytes; i += 4093) display->pixels[i] = static_cast<uint8_t>(i >> 5);
+}
+
+// A slot is being captured, encoded, sent or saved.
+bool SlotsAtWork() {
+  for (const ScreenshotSlot& slot : Screenshots().slots)
+    if (slot.state != kSlotFree && slot.state != kSlotDone) return true;
+  return false;
 }
 
 }  // namespace
@@ -85,6 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     line.clear();
   }
-  module->Cycles(400);
+  // Until the uploads can have finished; a few more rounds once the slots are
+  // quiet let delayed requests and resends come due.
+  for (int round = 0, quiet = 0; round < 20 && quiet < 3; ++round) {
+    module->Cycles(20);
+    quiet = SlotsAtWork() ? 0 : quiet + 1;
+  }
   return 0;
 }

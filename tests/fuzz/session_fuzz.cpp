@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/client_state.h"
+#include "fuzz_module.h"
 #include "platform/platform.h"
 #include "protocol/framing.h"
 #include "protocol/wire_format.h"
@@ -68,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TestClock::step_ms = 0;
   PlatformSetTickSource(TestClock::Read);
   std::filesystem::create_directories(kHome);
+  FuzzModule::SmallDisplay();
   FakeHost host;
   host.keep_prints = false;
   host.cvars["fs_homepath"] = kHome;
