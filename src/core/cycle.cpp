@@ -13,6 +13,7 @@
 #include "protocol/connection.h"
 #include "protocol/framing.h"
 #include "protocol/protocol_state.h"
+#include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "util/elapsed.h"
 #include "util/memory.h"
@@ -117,7 +118,11 @@ intptr_t RunCycle(HostInterface* host, int32_t budget_ms) {
 
   WatchConnection(host, now);
   const bool first = core.last_cycle_time == 0;
-  if (!first && ElapsedMs(now, core.last_cycle_time) < CurrentSettings().sleep_ms) return 0;
+  if (!first && ElapsedMs(now, core.last_cycle_time) < CurrentSettings().sleep_ms) {
+    // Between cycles, a screenshot's fresh memory is readied a share a call.
+    if (core.initialised) ReadyScreenshotMemory();
+    return 0;
+  }
   core.last_cycle_time = now;
   core.phase ^= 1;
 

@@ -11,6 +11,7 @@
 #include "protocol/protocol_state.h"
 #include "screenshot/glyphs.h"
 #include "screenshot/memory.h"
+#include "screenshot/png_layout.h"
 #include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/text.h"
@@ -27,6 +28,7 @@ int32_t RandomPercent() { return rand() % 99 + 1; }
 void FreeCapture(CaptureImage* capture) {
   if (capture == nullptr) return;
   if (capture->encode_stage == kEncodeDeflating) deflateEnd(&capture->deflater);
+  for (void* block : capture->deflater_blocks) ReleaseScreenshotMemory(block);
   ReleaseScreenshotMemory(capture->raw);
   ReleaseScreenshotMemory(capture->canvas);
   ReleaseScreenshotMemory(capture->work);
@@ -246,10 +248,11 @@ const char* PlanDisplayCapture(CaptureImage& capture, const Request& request) {
 
 // Clears the next slice of the buffer the surface rows are copied into
 // (whatever lies outside the surface reads as black); true once it is all
-// clear. Fresh memory is touched here, a slice a cycle, so that the copy
-// under the lock does not pay for it.
+// clear. Its memory is readied first, so that neither the clearing nor the
+// copy under the lock pays for fresh pages.
 bool ClearWorkSlice(CaptureImage& capture) {
   const int64_t size = static_cast<int64_t>(capture.work_span) * capture.sampled_height;
+  if (!CaptureMemoryReady(capture)) return false;
   const int64_t slice =
       size - capture.work_cleared < kCaptureSliceBytes ? size - capture.work_cleared : kCaptureSliceBytes;
   memset(capture.work + capture.work_cleared, 0, static_cast<size_t>(slice));
@@ -295,6 +298,7 @@ int32_t RowsPerSlice(int64_t row_bytes) {
 // Converts the next rows of the copied area; true once every row is done.
 bool ConvertRows(CaptureImage& capture) {
   const int32_t row_bytes = 1 + 3 * capture.sampled_width;
+  if (!CaptureMemoryReady(capture)) return false;
   const int32_t rows = RowsPerSlice(row_bytes > capture.work_span ? row_bytes : capture.work_span);
   const int32_t last =
       capture.sampled_height - capture.rows_converted > rows ? capture.rows_converted + rows : capture.sampled_height;
@@ -423,8 +427,13 @@ bool StartComposing(HostInterface* host, ScreenshotSlot& slot, CaptureImage& cap
   capture.canvas_width = capture.margin_left + capture.sampled_width + capture.margin_right;
   capture.canvas_height = capture.margin_top + capture.sampled_height + capture.margin_bottom;
   const int64_t row_bytes = 1 + 3 * static_cast<int64_t>(capture.canvas_width);
-  if (!ReserveBuffer(&capture.canvas, &capture.canvas_capacity, row_bytes * capture.canvas_height)) return false;
-  capture.canvas_size = static_cast<int32_t>(row_bytes * capture.canvas_height);
+  // The PNG later takes the canvas's place, so there is room for it from
+  // the start: the PNG is then written into memory the rows made ready.
+  const int64_t rows_size = row_bytes * capture.canvas_height;
+  if (rows_size > INT32_MAX / 2) return false;
+  const int64_t png_room = PngSize(static_cast<int32_t>(strlen(capture.text)), DeflateBound(static_cast<int32_t>(rows_size)));
+  if (!ReserveBuffer(&capture.canvas, &capture.canvas_capacity, png_room > rows_size ? png_room : rows_size)) return false;
+  capture.canvas_size = static_cast<int32_t>(rows_size);
   capture.rows_composed = 0;
   return true;
 }
@@ -433,6 +442,7 @@ bool StartComposing(HostInterface* host, ScreenshotSlot& slot, CaptureImage& cap
 // goes in once the last row is written. True when the canvas is complete.
 bool ComposeRows(CaptureImage& capture) {
   const size_t row_bytes = 1 + 3 * static_cast<size_t>(capture.canvas_width);
+  if (!CaptureMemoryReady(capture)) return false;
   const int32_t last = capture.canvas_height - 1;
   const int32_t band_line = capture.sampled_height + 19;
   const bool image = (capture.direct_draw || capture.host_route) && capture.raw != nullptr;
@@ -461,6 +471,27 @@ bool ComposeRows(CaptureImage& capture) {
     DrawText(capture, capture.lines[i], capture.margin_top + capture.sampled_height + 21 + kTextRowStep * i);
   return true;
 }
+
+}  // namespace
+
+bool CaptureMemoryReady(CaptureImage& capture) {
+  switch (capture.capture_phase) {
+    case kCaptureClearing:
+      return capture.work == nullptr ||
+             WarmScreenshotMemory(capture.work, static_cast<size_t>(capture.work_span) * capture.sampled_height);
+    case kCaptureConverting:
+      return capture.raw == nullptr ||
+             WarmScreenshotMemory(capture.raw, (1 + 3 * static_cast<size_t>(capture.sampled_width)) *
+                                                   static_cast<size_t>(capture.sampled_height));
+    case kCaptureComposingRows:
+      return capture.canvas == nullptr ||
+             WarmScreenshotMemory(capture.canvas, static_cast<size_t>(capture.canvas_capacity));
+    default:
+      return true;
+  }
+}
+
+namespace {
 
 void SetUpDisplay() {
   DisplayState& display = Screenshots().display;

@@ -29,6 +29,10 @@ void UpdateForegroundStatistics(uint32_t now);
 // attempt; a server request that fails its check is dropped.
 void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);
 
+// Readies the memory the capture's next step writes (screenshot/memory.h):
+// true when it is ready; otherwise one share of it is readied and false.
+bool CaptureMemoryReady(CaptureImage& capture);
+
 // The host's pixels (width x height of 3 bytes, bottom row first) sampled
 // every rate pixels into the capture's raw rows, top side up, as the display
 // route samples the screen; the canvas then shows them. false without memory.

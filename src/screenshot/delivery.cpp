@@ -160,31 +160,43 @@ bool PickFreeScreenshotName(const PlatformLocalTime& t, char* file, int file_siz
   return false;
 }
 
-// Saves the slot's PNG as "scrnshot\MMDD_NNN.png" with its page, and logs it
-// in "tgsslog.htm" with a link; who and what (texts of the host's) close the
-// log line, written as text.
-void SaveAndLog(ScreenshotSlot& slot, const char* who, const char* what) {
+// Saving the slot's PNG as "scrnshot\MMDD_NNN.png" with its page, and
+// logging it in "tgsslog.htm" with a link, in three steps (each file costs
+// the file system's work of its own): the picture first, then its page,
+// then the log line, so the log never links a picture that is not there.
+// who and what (texts of the host's) close the log line, written as text.
+enum SaveStep : int32_t { kSavePicture = 0, kSavePage, kSaveLogLine, kSaveDone };
+
+void SavePicture(ScreenshotSlot& slot) {
   const PlatformLocalTime& t = slot.capture_local;
-  char file[64], page[64];
-  if (!PickFreeScreenshotName(t, file, sizeof file, page, sizeof page)) {
+  slot.save_step = kSaveDone;
+  if (!PickFreeScreenshotName(t, slot.saved_file, sizeof slot.saved_file, slot.saved_page, sizeof slot.saved_page)) {
     ConsolePrint(0, "Screenshot not saved: the %u names of the day (scrnshot\\%02u%02u_NNN.png) are taken",
                  static_cast<unsigned>(kSavedNamesPerDay), static_cast<unsigned>(t.month),
                  static_cast<unsigned>(t.day));
     return;
   }
-  // The picture first, then its page, then the log line: the log never
-  // links a picture that is not there.
   char path[kHomePathBufferSize];
-  CopyHomePath(file, path, sizeof path);
+  CopyHomePath(slot.saved_file, path, sizeof path);
   if (!WriteWholeFile(path, slot.image, static_cast<size_t>(slot.image_size))) {
     ConsolePrint(0, "ERROR Creating Screenshot file %s", path);
     return;
   }
+  slot.save_step = kSavePage;
+}
+
+void SavePage(ScreenshotSlot& slot) {
   char line[128];
-  FormatText(line, sizeof line, "<p> <img src=%s>\r\n", file + 9);
+  FormatText(line, sizeof line, "<p> <img src=%s>\r\n", slot.saved_file + 9);
   char page_path[kHomePathBufferSize];
-  CopyHomePath(page, page_path, sizeof page_path);
+  CopyHomePath(slot.saved_page, page_path, sizeof page_path);
   if (!WriteWholeFile(page_path, line, strlen(line))) ConsolePrint(0, "ERROR Creating Screenshot file %s", page_path);
+  slot.save_step = kSaveLogLine;
+}
+
+void LogSavedPicture(ScreenshotSlot& slot, const char* who, const char* what) {
+  const PlatformLocalTime& t = slot.capture_local;
+  slot.save_step = kSaveDone;
   char digest[33];
   DigestText(slot.digest, digest);
   char who_html[kHtmlTextBytes], what_html[kHtmlTextBytes];
@@ -192,24 +204,54 @@ void SaveAndLog(ScreenshotSlot& slot, const char* who, const char* what) {
   EscapeHtml(what, what_html, sizeof what_html);
   FILE* log = PlatformOpenFile(HomePath("tgsslog.htm"), "ab");
   if (log != nullptr) {
-    fprintf(log, "<p> <a href=%s target=_blank>%s</a> tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", page, file,
-            static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
-            static_cast<unsigned>(t.second), digest, who_html, what_html);
+    fprintf(log, "<p> <a href=%s target=_blank>%s</a> tg%06d.png [%02u:%02u:%02u] MD5=%s %s %s\r\n", slot.saved_page,
+            slot.saved_file, static_cast<int>(slot.request_number), static_cast<unsigned>(t.hour),
+            static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second), digest, who_html, what_html);
     const bool written = fflush(log) == 0 && ferror(log) == 0;
     if (fclose(log) != 0 || !written) ConsolePrint(0, "cannot write %s", HomePath("tgsslog.htm"));
   } else {
     ConsolePrint(0, "cannot write %s", HomePath("tgsslog.htm"));
   }
+  char path[kHomePathBufferSize];
+  CopyHomePath(slot.saved_file, path, sizeof path);
   ConsolePrint(0, "Screenshot saved to %s", path);
 }
 
+// The next step of saving; false until the last is done.
+bool SaveStepDone(ScreenshotSlot& slot, const char* who, const char* what) {
+  switch (slot.save_step) {
+    case kSavePicture:
+      SavePicture(slot);
+      break;
+    case kSavePage:
+      SavePage(slot);
+      break;
+    case kSaveLogLine:
+      LogSavedPicture(slot, who, what);
+      break;
+    default:
+      break;
+  }
+  return slot.save_step == kSaveDone;
+}
+
+// All the steps at once (a server's screenshot kept with tg_SsSave).
+void SaveAndLog(ScreenshotSlot& slot, const char* who, const char* what) {
+  slot.save_step = kSavePicture;
+  while (!SaveStepDone(slot, who, what)) {
+  }
+}
+
+// The player's screenshot, a step a cycle.
 void SaveScreenshot(ScreenshotSlot& slot) {
-  slot.state = kSlotDone;
-  if (slot.request[0] != '\0' || slot.capture == nullptr) return;
+  if (slot.request[0] != '\0' || slot.capture == nullptr) {
+    slot.state = kSlotDone;
+    return;
+  }
   slot.image = slot.capture->canvas;
   slot.image_size = slot.capture->canvas_size;
   ComputeDigest(slot);
-  SaveAndLog(slot, "Local", "Screenshot");
+  if (SaveStepDone(slot, "Local", "Screenshot")) slot.state = kSlotDone;
 }
 
 // A server screenshot whose PNG is ready: with tg_SsSave it is saved and
@@ -357,6 +399,19 @@ void ServeScreenshots(HostInterface* host, uint32_t now) {
         }
         break;
     }
+  }
+}
+
+void ReadyScreenshotMemory() {
+  ScreenshotState& state = Screenshots();
+  if (state.readying == 0) return;
+  state.readying = 0;
+  for (ScreenshotSlot& slot : state.slots) {
+    if (slot.capture == nullptr) continue;
+    const bool ready = slot.state == kSlotCapture    ? CaptureMemoryReady(*slot.capture)
+                       : slot.state == kSlotEncoding ? EncodeMemoryReady(*slot.capture)
+                                                     : true;
+    if (!ready) return;  // a share a call; readying is set again
   }
 }
 

@@ -33,6 +33,11 @@ void QueueLocalScreenshot(const char* delay_text, uint32_t now);
 // One step for every slot that is due; once per cycle while connected.
 void ServeScreenshots(HostInterface* host, uint32_t now);
 
+// Readies a share of the memory that a step waits for, if one does; for the
+// calls between cycles, so that memory fresh from the system is readied a
+// frame at a time rather than a cycle at a time.
+void ReadyScreenshotMemory();
+
 // The options of local screenshots (tg_SsOptions).
 const ScreenshotOptions& LocalScreenshotOptions();
 // Takes the options when they are valid: width and height 10 or more,

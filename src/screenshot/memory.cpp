@@ -7,11 +7,19 @@
 
 namespace {
 
-// Each block starts with its size, ahead of the bytes handed out (kept at
-// 16 bytes so that what follows stays aligned for any type).
+// Each block starts with its size and how many of its first bytes have been
+// written once (warm), ahead of the bytes handed out (kept at 16 bytes so
+// that what follows stays aligned for any type).
+struct BlockHeader {
+  size_t size;
+  size_t warm;
+};
 const size_t kHeaderBytes = 16;
+static_assert(sizeof(BlockHeader) <= kHeaderBytes, "the header fits ahead of the block");
+const size_t kPageBytes = 4096;
 
-size_t BlockSize(void* block) { return *reinterpret_cast<size_t*>(static_cast<uint8_t*>(block) - kHeaderBytes); }
+BlockHeader& Header(void* block) { return *reinterpret_cast<BlockHeader*>(static_cast<uint8_t*>(block) - kHeaderBytes); }
+size_t BlockSize(void* block) { return Header(block).size; }
 
 }  // namespace
 
@@ -31,7 +39,9 @@ void* AllocateScreenshotMemory(size_t size) {
   if (size > SIZE_MAX - kHeaderBytes) return nullptr;
   uint8_t* start = static_cast<uint8_t*>(MemoryAllocate(size + kHeaderBytes));
   if (start == nullptr) return nullptr;
-  *reinterpret_cast<size_t*>(start) = size;
+  BlockHeader* header = reinterpret_cast<BlockHeader*>(start);
+  header->size = size;
+  header->warm = 0;
   return start + kHeaderBytes;
 }
 
@@ -55,6 +65,21 @@ void DropSpareScreenshotMemory() {
 }
 
 size_t SpareScreenshotBytes() { return Screenshots().spare.bytes; }
+
+bool WarmScreenshotMemory(void* block, size_t bytes) {
+  BlockHeader& header = Header(block);
+  const size_t want = bytes < header.size ? bytes : header.size;
+  if (header.warm >= want) return true;
+  const size_t end = want - header.warm > kWarmBytesPerCycle ? header.warm + kWarmBytesPerCycle : want;
+  // A read and a write of the same byte on each page: the page is mapped
+  // and made private now, and whatever the block holds stays as it was.
+  volatile uint8_t* bytes_of = static_cast<uint8_t*>(block);
+  for (size_t at = header.warm; at < end; at += kPageBytes) bytes_of[at] = bytes_of[at];
+  bytes_of[end - 1] = bytes_of[end - 1];
+  header.warm = end;
+  Screenshots().readying = 1;
+  return false;
+}
 
 bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size) {
   if (size > INT32_MAX) return false;

@@ -29,6 +29,18 @@ void DropSpareScreenshotMemory();
 // The bytes the kept blocks hold.
 size_t SpareScreenshotBytes();
 
+// Bytes of a block made ready for writing in one cycle: memory fresh from
+// the system costs a page fault (about 10 us on a virtual machine) the first
+// time each 4 KiB page is written, so a cycle takes on a few pages at most.
+const size_t kWarmBytesPerCycle = 64 * 1024;
+
+// Readies the first bytes of a block (at most its size) for writing without
+// page faults. true when they already are, and the cycle may go on to use
+// them; otherwise touches the next kWarmBytesPerCycle of them (contents
+// unchanged) and gives false: the cycle has done its share. A kept block
+// stays ready for its next user.
+bool WarmScreenshotMemory(void* block, size_t bytes);
+
 // Grows one of a capture's buffers to at least size bytes by giving the old
 // one back and taking another (the old contents go). false when size is
 // over 2 GiB or there is no memory, with the buffer then empty.

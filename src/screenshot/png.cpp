@@ -19,18 +19,6 @@ namespace {
 const uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 const char kKeyword[] = "Comment";  // 7 characters, as the text chunk carries it
 
-uint32_t g_crc_table[256];
-bool g_crc_ready = false;
-
-void BuildCrcTable() {
-  for (uint32_t n = 0; n < 256; ++n) {
-    uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    g_crc_table[n] = c;
-  }
-  g_crc_ready = true;
-}
-
 // The CRC of the chunk that starts (with its type) at out + start and ends
 // where the writer stands, written after it.
 void EndChunk(wire::ByteWriter& png, uint8_t* out, int32_t start) {
@@ -40,12 +28,10 @@ void EndChunk(wire::ByteWriter& png, uint8_t* out, int32_t start) {
 }  // namespace
 
 uint32_t Crc32Update(uint32_t crc, int32_t length, const uint8_t* bytes) {
-  if (!g_crc_ready) BuildCrcTable();
-  for (int32_t i = 0; i < length; ++i) crc = g_crc_table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
+  // zlib's crc32 takes and gives the complemented register.
+  if (length <= 0) return crc;
+  return ~static_cast<uint32_t>(crc32(~crc & 0xFFFFFFFFu, bytes, static_cast<uInt>(length)));
 }
-
-int32_t PngSize(int32_t text_length, int32_t n) { return 77 + text_length + n; }
 
 int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t width, uint32_t height, const char* text,
                  uint8_t depth, uint8_t colour_type, uint8_t compression, uint8_t filter, uint8_t interlace) {
@@ -102,16 +88,40 @@ voidpf DeflaterAllocate(voidpf, uInt items, uInt size) {
 }
 void DeflaterFree(voidpf, voidpf block) { ReleaseScreenshotMemory(block); }
 
-// The most the deflate stream of a canvas of canvas_size bytes can take.
-int64_t DeflateBound(int32_t canvas_size) { return static_cast<int64_t>(canvas_size) + canvas_size / 100 + 16; }
+
+// deflateInit asks for four blocks of this size at the default settings:
+// the window, the hash chains, the hash heads and the pending output.
+const size_t kDeflaterBlockBytes = 64 * 1024;
+
+}  // namespace
+
+bool EncodeMemoryReady(CaptureImage& capture) {
+  if (capture.encode_stage != kEncodeNotStarted || capture.canvas == nullptr) return true;
+  // The stream's output goes where the sampled rows were (they are on the
+  // canvas by now), with room for the whole stream. Without memory the
+  // stream's start finds out.
+  const int32_t bound = DeflateBound(capture.canvas_size);
+  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, bound)) return true;
+  if (!WarmScreenshotMemory(capture.raw, static_cast<size_t>(bound))) return false;
+  // deflate's own blocks are given back once ready, so that deflateInit
+  // takes them up from the kept ones.
+  for (void*& block : capture.deflater_blocks) {
+    if (block == nullptr) block = AllocateScreenshotMemory(kDeflaterBlockBytes);
+    if (block != nullptr && !WarmScreenshotMemory(block, kDeflaterBlockBytes)) return false;
+  }
+  for (void*& block : capture.deflater_blocks) {
+    ReleaseScreenshotMemory(block);
+    block = nullptr;
+  }
+  return true;
+}
+
+namespace {
 
 // Starts the deflate stream over the canvas: the same stream one compress()
-// call at the default level makes. It goes where the sampled rows were
-// (they are on the canvas by now): memory written once already, so the
-// stream costs no fresh pages unless it outgrows it.
+// call at the default level makes.
 bool StartDeflate(CaptureImage& capture) {
-  const int64_t first_size = capture.raw_capacity > kEncodeSliceMinBytes ? capture.raw_capacity : kEncodeSliceMinBytes;
-  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, first_size)) return false;
+  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, DeflateBound(capture.canvas_size))) return false;
   memset(&capture.deflater, 0, sizeof capture.deflater);
   capture.deflater.zalloc = DeflaterAllocate;
   capture.deflater.zfree = DeflaterFree;
@@ -125,8 +135,8 @@ bool StartDeflate(CaptureImage& capture) {
 
 // Moves the stream so far into a buffer that holds the whole of it.
 bool GrowDeflateOutput(CaptureImage& capture) {
-  const int64_t bound = DeflateBound(capture.canvas_size);
-  if (capture.raw_capacity >= bound || bound > INT32_MAX) return false;
+  const int32_t bound = DeflateBound(capture.canvas_size);
+  if (capture.raw_capacity >= bound) return false;
   uint8_t* bigger = static_cast<uint8_t*>(AllocateScreenshotMemory(static_cast<size_t>(bound)));
   if (bigger == nullptr) return false;
   const uInt written = static_cast<uInt>(capture.deflater.total_out);
@@ -189,18 +199,18 @@ void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
     ClearScreenshotSlot(slot);
     return;
   }
-  // One slice of work per cycle: a stream started, a slice deflated, or a
-  // slice digested.
+  // One slice of work per cycle: memory readied or the stream started, a
+  // slice deflated, or a slice digested.
   switch (capture->encode_stage) {
     case kEncodeNotStarted:
-      if (!StartDeflate(*capture)) DropEncoding(slot);
+      if (EncodeMemoryReady(*capture) && !StartDeflate(*capture)) DropEncoding(slot);
       return;
     case kEncodeDeflating:
       if (!DeflateSlice(*capture)) DropEncoding(slot);
       return;
     case kEncodeHashing:
-      if (!HashSlice(*capture)) return;
-      break;
+      HashSlice(*capture);  // the image is announced in the cycle after the last slice
+      return;
     default:
       break;
   }

@@ -12,14 +12,13 @@
 #include <cstdint>
 
 #include "screenshot/screenshot_state.h"
+#include "screenshot/png_layout.h"
 #include "tallyguard/host_interface.h"
 
-// One step of the table-driven CRC-32 (reflected polynomial 0xEDB88320).
-// Chunks start from 0xFFFFFFFF and store the complement of the result.
+// One step of the CRC-32 (reflected polynomial 0xEDB88320; zlib's
+// table-driven routine, several bytes a step). Chunks start from 0xFFFFFFFF
+// and store the complement of the result.
 uint32_t Crc32Update(uint32_t crc, int32_t length, const uint8_t* bytes);
-
-// The size of the PNG for a text of text_length and n compressed bytes.
-int32_t PngSize(int32_t text_length, int32_t n);
 
 // Writes the PNG into out (PngSize bytes). Gives the size.
 int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t width, uint32_t height, const char* text,
@@ -28,12 +27,20 @@ int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t wi
 // The encoding of a screenshot spreads over cycles so that no cycle carries
 // more than a slice: the canvas is deflated in kEncodeSlices slices of at
 // least kEncodeSliceMinBytes and at most kEncodeSliceMaxBytes each (a
-// 640 x 480 canvas takes 18 cycles, a server canvas of 280 x 280 16), and
-// the PNG is digested kHashSliceBytes a cycle.
-const int32_t kEncodeSlices = 16;
+// 640 x 480 canvas and a server canvas of 280 x 280 take 32 cycles each, one
+// of 160 x 120 15), and
+// the PNG is digested kHashSliceBytes a cycle. Before the stream starts, the
+// memory it writes (its output and deflate's own state) is made ready a few
+// pages a cycle (screenshot/memory.h).
+const int32_t kEncodeSlices = 32;
 const int32_t kEncodeSliceMinBytes = 8 * 1024;
 const int32_t kEncodeSliceMaxBytes = 64 * 1024;
-const int32_t kHashSliceBytes = 256 * 1024;
+const int32_t kHashSliceBytes = 64 * 1024;
+
+// Readies the memory the deflate stream writes before it starts: true when
+// it is ready (or none could be had); otherwise one share is readied and
+// false.
+bool EncodeMemoryReady(CaptureImage& capture);
 
 // The canvas bytes deflated in one cycle for a canvas of canvas_size bytes.
 int32_t EncodeSliceBytes(int32_t canvas_size);

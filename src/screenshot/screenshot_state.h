@@ -77,6 +77,7 @@ struct CaptureImage {
   // the PNG.
   int32_t encode_stage;
   z_stream deflater;
+  void* deflater_blocks[4];  // deflate's memory, readied before the stream starts
   int32_t fed;  // canvas bytes handed to deflate so far
   SeededMd5 md5;
   int32_t hashed;      // PNG bytes digested so far
@@ -104,6 +105,10 @@ struct ScreenshotSlot {
   int32_t next_piece;
   uint32_t last_piece_at;  // 0: no piece sent yet
   int32_t restart_count;
+  // Saving spreads over cycles: the picture, its page, the log line.
+  int32_t save_step;
+  char saved_file[64];  // "scrnshot\MMDD_NNN.png", once picked
+  char saved_page[64];  // the same name ending in "htm"
 };
 
 // Size and placement of local screenshots (tg_SsOptions): the captured
@@ -156,6 +161,7 @@ struct ScreenshotState {
   uint32_t sequence = 0;  // 0 until the server hello sets it
   uint32_t tag_counter = 0;
   uint32_t saved_files = 0;
+  int readying = 0;  // a step waits for memory to be readied (screenshot/memory.h)
   DisplayState display;
   ForegroundStatistics foreground;
   SpareMemory spare;

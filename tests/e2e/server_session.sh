@@ -9,19 +9,11 @@ module=$3
 mode=$4
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
-# Under Wine the server and the harness share one X display (the harness
-# shows its game window there, and the module reads it) and a Wine prefix of
-# their own, apart from Wine programs of other tests that run meanwhile
-# without a display.
+# Under Wine the server and the harness run in the run's Wine prefix on its
+# one X display: the harness shows its game window there and keeps it in
+# front, and the module reads it.
 if [ "$mode" = wine ]; then
   start_wine_session "$0" "$@"
-  # The screenshot must find the harness's window in front: with the run's
-  # shared Wine server that does not hold reliably, so this session keeps a
-  # Wine prefix (and server) of its own, removed at the end.
-  if [ -z "${TG_E2E_OWN_PREFIX:-}" ]; then
-    TG_E2E_OWN_PREFIX=$(mktemp -d)
-    export WINEPREFIX=$TG_E2E_OWN_PREFIX/wine-prefix
-  fi
 fi
 work=$(mktemp -d)
 cleanup() {
@@ -51,14 +43,14 @@ cat >session.txt <<'SESSION'
 tg_cl_Enable
 @wait 1000
 tg_GetSs
-@wait 8000
+@wait 14000
 tg_CvarList
 SESSION
 
 run_server=("$server")
 [ "$mode" = wine ] && run_server=("$here/../../scripts/wine-run.sh" "$server")
 mkdir -p shots
-timeout 120 "${run_server[@]}" --port 0 --scenario scenario.txt --linger-ms 9000 --shots shots >server_raw.txt 2>&1 &
+timeout 120 "${run_server[@]}" --port 0 --scenario scenario.txt --linger-ms 15000 --shots shots >server_raw.txt 2>&1 &
 server_pid=$!
 port=$(listening_port server_raw.txt)
 [ -n "$port" ] || { echo "FAIL: the server did not start" >&2; cat server_raw.txt; exit 1; }

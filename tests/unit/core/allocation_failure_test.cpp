@@ -67,7 +67,7 @@ class AllocationFailure : public ConnectedTest {
     Console("tg_SsOptions 160 120 50 50 1");
     Console("tg_GetSs");
     Frame("I0 0 9 64 48 50 50 1");
-    Play(40);
+    Play(160);
     // A compressed module file from a master, in three blocks.
     std::string file(2500, '\0');
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 31 % 251);
