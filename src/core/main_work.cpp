@@ -52,6 +52,7 @@ void MainWork(HostInterface* host, uint32_t now) {
   if (core.halt_deadline != 0 && ElapsedMs(now, core.halt_deadline) > kHaltGraceMs) core.halted = 1;
   if (core.watch_calls == 5) PrepareCaptureDevice(host);
   ServiceSocket(host, now);
+  PollStartupLookup(now);
   if (!ServerConnected()) return;
 
   if (AgentVersion() >= kFirstAgentWithData && AgentDataEmpty()) TakeOverAgentData(host);

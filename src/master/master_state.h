@@ -35,6 +35,8 @@ struct TransportState {
   int32_t name_count = 0;
   char token[16] = "";                // made once at start-up; masters mask with it
   char startup_address[16] = "";      // the start-up lookup's answer, or empty
+  int lookup_pending = 0;             // the start-up lookup runs
+  uint32_t lookup_started = 0;
   int32_t cache_requests = 0;         // start-up cache requests sent (at most 4)
   PlatformSocket socket = kNoSocket;  // the own socket
   // Shared by the datagrams built and received; a receive takes 2048 bytes.
@@ -45,7 +47,9 @@ struct TransportState {
 
   TransportState() = default;
   ~TransportState() {
-    if (socket != kNoSocket) PlatformUdpClose(socket);  // the module is unloaded
+    // The module is unloaded.
+    if (socket != kNoSocket) PlatformUdpClose(socket);
+    if (lookup_pending != 0) PlatformLookupCancel();
   }
   TransportState(const TransportState&) = delete;
   TransportState& operator=(const TransportState&) = delete;

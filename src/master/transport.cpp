@@ -12,6 +12,7 @@
 #include "master/schedule.h"
 #include "platform/platform.h"
 #include "protocol/framing.h"
+#include "util/elapsed.h"
 #include "util/text.h"
 
 namespace {
@@ -31,20 +32,35 @@ void MakeQueryToken() {
   }
 }
 
-// The start-up lookup of one randomly numbered master name: it tells the
-// player whether names resolve, and gives the cache request an address.
-void LookUpAMaster() {
-  TransportState& transport = Transport();
-  transport.startup_address[0] = '\0';
-  char name[64];
-  FormatText(name, sizeof name, master_wire::kMasterHostPattern, rand() % 8 + 1);
-  ConsolePrint(0, "Attempting to resolve %s", name);
-  PlatformLookupName(name, transport.startup_address);
+// How long the start-up lookup may take before it is given up as failed.
+const int32_t kLookupPatienceMs = 30000;
+
+// Tells the player how the start-up lookup ended: resolved to one of the
+// known masters, or not (the answer, if any, still serves the cache
+// request).
+void ReportStartupLookup() {
+  const TransportState& transport = Transport();
   if (transport.startup_address[0] != '\0' && strstr(master_wire::kFallbackMasters, transport.startup_address)) {
     ConsolePrint(0, "Resolved to [%s]", transport.startup_address);
   } else {
     ConsolePrint(0, "DNS Resolution failed: using %d cached hostnamed resolutions", static_cast<int>(NameCacheCount()));
   }
+}
+
+// The start-up lookup of one randomly numbered master name: it tells the
+// player whether names resolve, and gives the cache request an address. It
+// never blocks: a name that needs the network is answered in a later cycle.
+void LookUpAMaster(uint32_t now) {
+  TransportState& transport = Transport();
+  char name[64];
+  FormatText(name, sizeof name, master_wire::kMasterHostPattern, rand() % 8 + 1);
+  ConsolePrint(0, "Attempting to resolve %s", name);
+  if (PlatformLookupStart(name, transport.startup_address) == kLookupPending) {
+    transport.lookup_pending = 1;
+    transport.lookup_started = now;
+    return;
+  }
+  ReportStartupLookup();
 }
 
 void CountSentDatagram(const char* text, uint32_t now) { CountSent(static_cast<int32_t>(strlen(text)) + 1, now); }
@@ -60,7 +76,19 @@ void StartMasterTransport(HostInterface*, uint32_t now) {
     ConsolePrint(0, "Bypassing DNS attempts due to TG Client running in LAN mode");
     return;
   }
-  LookUpAMaster();
+  LookUpAMaster(now);
+}
+
+void PollStartupLookup(uint32_t now) {
+  TransportState& transport = Transport();
+  if (transport.lookup_pending == 0) return;
+  if (PlatformLookupPoll(transport.startup_address) == kLookupPending) {
+    if (ElapsedMs(now, transport.lookup_started) < kLookupPatienceMs) return;
+    PlatformLookupCancel();
+    transport.startup_address[0] = '\0';
+  }
+  transport.lookup_pending = 0;
+  ReportStartupLookup();
 }
 
 const char* QueryToken() { return Transport().token; }

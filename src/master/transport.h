@@ -11,6 +11,10 @@
 // single start-up name lookup (skipped in LAN mode).
 void StartMasterTransport(HostInterface* host, uint32_t now);
 // The token masters mask their answers with.
+// Takes the start-up lookup's answer once it has come (or gives the lookup
+// up after 30 s) and tells the player; once a cycle.
+void PollStartupLookup(uint32_t now);
+
 const char* QueryToken();
 
 // Opens the own socket on TG_NETPORT when none is open: created, then bound;

@@ -1,10 +1,10 @@
-// The one name lookup of a start, the same on both systems: Winsock and
-// BSD sockets share gethostbyname and inet_addr.
+// The start-up name lookup: the rules common to both systems (dotted
+// addresses, the reserved domain, the stand-in for tests) ahead of the
+// system's asynchronous lookup.
 #ifdef _WIN32
 #include <winsock2.h>
 #else
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #endif
 
@@ -12,10 +12,13 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/system_lookup.h"
 
 namespace {
 
-int (*g_name_lookup)(const char* name, char* address) = nullptr;
+const PlatformResolver* g_resolver = nullptr;
+// A lookup was started and its result not yet taken.
+bool g_pending = false;
 
 // True for names in the reserved ".invalid" domain, which never resolve.
 bool ReservedInvalidName(const char* name) {
@@ -33,22 +36,43 @@ bool ReservedInvalidName(const char* name) {
 
 }  // namespace
 
-void PlatformSetNameLookup(int (*lookup)(const char* name, char* address)) { g_name_lookup = lookup; }
+void PlatformSetResolver(const PlatformResolver* resolver) {
+  PlatformLookupCancel();
+  g_resolver = resolver;
+}
 
-int PlatformLookupName(const char* name, char* address) {
+int PlatformLookupStart(const char* name, char* address) {
+  PlatformLookupCancel();
   address[0] = '\0';
-  if (name == nullptr || name[0] == '\0' || !PlatformStartSockets()) return 0;
+  if (name == nullptr || name[0] == '\0' || !PlatformStartSockets()) return kLookupFailed;
   if (inet_addr(name) != INADDR_NONE || strcmp(name, "255.255.255.255") == 0) {
     snprintf(address, 16, "%.15s", name);
-    return 1;
+    return kLookupAnswered;
   }
-  if (g_name_lookup != nullptr) return g_name_lookup(name, address);
-  if (ReservedInvalidName(name)) return 0;
-  const hostent* answer = gethostbyname(name);
-  if (answer == nullptr || answer->h_addrtype != AF_INET || answer->h_addr_list == nullptr ||
-      answer->h_addr_list[0] == nullptr)
-    return 0;
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(answer->h_addr_list[0]);
-  snprintf(address, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-  return 1;
+  if (g_resolver != nullptr) {
+    g_pending = g_resolver->start(name) != 0;
+  } else {
+    g_pending = !ReservedInvalidName(name) && SystemLookupStart(name);
+  }
+  return g_pending ? kLookupPending : kLookupFailed;
+}
+
+int PlatformLookupPoll(char* address) {
+  address[0] = '\0';
+  if (!g_pending) return kLookupFailed;
+  const int result = g_resolver != nullptr ? g_resolver->poll(address) : SystemLookupPoll(address);
+  if (result == kLookupPending) return kLookupPending;
+  g_pending = false;
+  if (result != kLookupAnswered) address[0] = '\0';
+  return result == kLookupAnswered ? kLookupAnswered : kLookupFailed;
+}
+
+void PlatformLookupCancel() {
+  if (!g_pending) return;
+  g_pending = false;
+  if (g_resolver != nullptr) {
+    g_resolver->cancel();
+  } else {
+    SystemLookupCancel();
+  }
 }

@@ -117,14 +117,34 @@ PlatformSocket PlatformUdpCreate();
 // Binds it to port on every local address. 1 on success.
 int PlatformUdpBind(PlatformSocket socket, uint16_t port);
 
-// The one name lookup of a start: a dotted address is copied as it is,
-// anything else asks the system (gethostbyname); the first address found is
-// written as a dotted text into address (16 bytes). 1 on success; 0 with
-// address empty otherwise. Names in the reserved ".invalid" domain never
-// resolve, so they are answered here without asking the network.
-int PlatformLookupName(const char* name, char* address);
-// Tests replace the system's lookup (nullptr: the system's again).
-void PlatformSetNameLookup(int (*lookup)(const char* name, char* address));
+// The one name lookup of a start, which never blocks: PlatformLookupStart
+// begins it and a later PlatformLookupPoll takes the answer. A dotted
+// address answers at once; an empty name, one in the reserved ".invalid"
+// domain (which never resolves) and one the system cannot start looking up
+// fail at once; any other name goes to the system's asynchronous lookup
+// (getaddrinfo_a on Linux; WSAAsyncGetHostByName to a message-only window
+// on Windows, the window polled for its one message) and is pending. One
+// lookup at a time; a new start gives up the one before.
+enum PlatformLookupResult { kLookupFailed = -1, kLookupPending = 0, kLookupAnswered = 1 };
+// The first IPv4 address found is written as a dotted text into address (16
+// bytes) with kLookupAnswered; address is empty otherwise.
+int PlatformLookupStart(const char* name, char* address);
+// While the lookup runs, kLookupPending; then its result, once (later polls
+// and polls with no lookup give kLookupFailed).
+int PlatformLookupPoll(char* address);
+// Gives up a pending lookup: its answer is never written or taken, and
+// what it holds is freed once (by the system's side when that still runs).
+void PlatformLookupCancel();
+// A stand-in for the system's lookup, for tests: start gives 1 when it has
+// begun (0: fail at once), poll answers as PlatformLookupPoll does, cancel
+// gives it up. Names reach it before the ".invalid" rule. nullptr: the
+// system's again.
+struct PlatformResolver {
+  int (*start)(const char* name);
+  int (*poll)(char* address);
+  void (*cancel)();
+};
+void PlatformSetResolver(const PlatformResolver* resolver);
 // Readies the system's sockets (Winsock's start-up; nothing on POSIX). 1
 // when they can be used.
 int PlatformStartSockets();

@@ -21,17 +21,41 @@
 
 namespace {
 
-int g_lookups = 0;
-int AnswerFallback(const char*, char* address) {
-  ++g_lookups;
-  strcpy(address, "127.0.0.3");
-  return 1;
-}
-int AnswerNothing(const char*, char* address) {
-  ++g_lookups;
-  address[0] = '\0';
-  return 0;
-}
+// A stand-in resolver on the test clock: it answers (with `answer`, or a
+// failure when that is empty) once `delay_ms` have passed since the lookup
+// began, or never.
+struct StandInResolver {
+  static std::string answer;
+  static uint32_t delay_ms;
+  static bool never;
+  static uint32_t started;
+  static int starts, polls, cancels;
+  static void Reset(const std::string& with, uint32_t delay = 0, bool never_answers = false) {
+    answer = with;
+    delay_ms = delay;
+    never = never_answers;
+    starts = polls = cancels = 0;
+  }
+  static int Start(const char*) {
+    ++starts;
+    started = TestClock::now;
+    return 1;
+  }
+  static int Poll(char* address) {
+    ++polls;
+    if (never || TestClock::now - started < delay_ms) return kLookupPending;
+    if (answer.empty()) return kLookupFailed;
+    strcpy(address, answer.c_str());
+    return kLookupAnswered;
+  }
+  static void Cancel() { ++cancels; }
+};
+std::string StandInResolver::answer;
+uint32_t StandInResolver::delay_ms = 0;
+bool StandInResolver::never = false;
+uint32_t StandInResolver::started = 0;
+int StandInResolver::starts = 0, StandInResolver::polls = 0, StandInResolver::cancels = 0;
+const PlatformResolver kStandIn = {StandInResolver::Start, StandInResolver::Poll, StandInResolver::Cancel};
 
 // A master as the module hears it: datagrams masked with the module's token.
 class Masters : public ConnectedTest {
@@ -41,8 +65,8 @@ class Masters : public ConnectedTest {
     Client().protocol.connection.frames_received = 1;
   }
   void TearDown() override {
-    PlatformSetNameLookup(nullptr);
     ConnectedTest::TearDown();
+    PlatformSetResolver(nullptr);
   }
   void Datagram(std::string bytes) {
     HandleMasterDatagram(&host.record, reinterpret_cast<const uint8_t*>(bytes.data()),
@@ -80,25 +104,27 @@ class Masters : public ConnectedTest {
 
 TEST_F(Masters, StartUpLooksUpOneMasterUnlessInLanMode) {
   struct Case {
-    int (*lookup)(const char*, char*);
+    const char* answer;
     int lan;
     const char* last_line;
     int lookups;
   };
   const Case cases[] = {
-      {AnswerFallback, 0, "Resolved to [127.0.0.3]", 1},
-      {AnswerNothing, 0, "DNS Resolution failed: using 0 cached hostnamed resolutions", 1},
-      {AnswerFallback, 1, "Bypassing DNS attempts due to TG Client running in LAN mode", 0},
+      {"127.0.0.3", 0, "Resolved to [127.0.0.3]", 1},
+      {"", 0, "DNS Resolution failed: using 0 cached hostnamed resolutions", 1},
+      {"127.0.0.3", 1, "Bypassing DNS attempts due to TG Client running in LAN mode", 0},
   };
+  PlatformSetResolver(&kStandIn);
   for (const Case& c : cases) {
-    PlatformSetNameLookup(c.lookup);
-    g_lookups = 0;
+    StandInResolver::Reset(c.answer);
     Client().console.settings.lan = c.lan;
     host.ClearPrints();
     StartMasterTransport(&host.record, TestClock::now);
+    Cycle(100);  // the answer is taken in a cycle
+    Cycle(100);
     ASSERT_FALSE(host.prints.empty());
     EXPECT_EQ(host.prints.back(), c.last_line);
-    EXPECT_EQ(g_lookups, c.lookups);
+    EXPECT_EQ(StandInResolver::starts, c.lookups);
     if (c.lookups) {
       EXPECT_EQ(host.prints.front().rfind("Attempting to resolve master", 0), 0u) << host.prints.front();
     }
@@ -107,11 +133,93 @@ TEST_F(Masters, StartUpLooksUpOneMasterUnlessInLanMode) {
     EXPECT_LE(token.size(), 15u);
     EXPECT_EQ(token.find('"'), std::string::npos);
   }
+  Client().console.settings.lan = 0;
+}
+
+TEST_F(Masters, StartUpLookupIsAnsweredInALaterCycleOrGivenUp) {
+  PlatformSetResolver(&kStandIn);
+  const std::string failed = "DNS Resolution failed: using 0 cached hostnamed resolutions";
+  // Answered after 5 s: nothing is said or asked meanwhile, then the
+  // answer and the cache request follow, in that order.
+  StandInResolver::Reset("127.0.0.3", 5000);
+  host.ClearPrints();
+  host.oob_frames.clear();
+  StartMasterTransport(&host.record, TestClock::now);
+  ASSERT_EQ(host.prints.size(), 1u);
+  for (int i = 0; i < 48; ++i) Cycle(100);
+  EXPECT_EQ(host.prints.size(), 1u) << host.prints.back();
+  EXPECT_TRUE(host.oob_frames.empty());
+  for (int i = 0; i < 4; ++i) Cycle(100);
+  ASSERT_EQ(host.prints.size(), 2u);
+  EXPECT_EQ(host.prints[1], "Resolved to [127.0.0.3]");
+  for (int i = 0; i < 30; ++i) Cycle(1000);
+  EXPECT_FALSE(host.oob_frames.empty());
+  EXPECT_EQ(host.oob_address, "127.0.0.3");
+  EXPECT_EQ(StandInResolver::cancels, 0);
+
+  // Answered with a failure after 2 s.
+  StandInResolver::Reset("", 2000);
+  host.ClearPrints();
+  StartMasterTransport(&host.record, TestClock::now);
+  for (int i = 0; i < 25; ++i) Cycle(100);
+  EXPECT_EQ(host.prints.back(), failed);
+
+  // Never answered: given up after 30 s as failed, and asked no more.
+  StandInResolver::Reset("127.0.0.3", 0, true);
+  host.ClearPrints();
+  StartMasterTransport(&host.record, TestClock::now);
+  for (int i = 0; i < 29; ++i) Cycle(1000);
+  EXPECT_EQ(host.prints.size(), 1u);
+  for (int i = 0; i < 2; ++i) Cycle(1000);
+  EXPECT_EQ(host.prints.back(), failed);
+  EXPECT_EQ(StandInResolver::cancels, 1);
+  const int polls = StandInResolver::polls;
+  for (int i = 0; i < 5; ++i) Cycle(1000);
+  EXPECT_EQ(StandInResolver::polls, polls);
+  EXPECT_EQ(Client().master.transport.startup_address[0], '\0');
+}
+
+TEST_F(Masters, UnloadWhileTheLookupWaitsCancelsItOnce) {
+  PlatformSetResolver(&kStandIn);
+  StandInResolver::Reset("127.0.0.3", 0, true);
+  StartMasterTransport(&host.record, TestClock::now);
+  Cycle(100);
+  ResetClientState();  // what unloading the module does to its state
+  EXPECT_EQ(StandInResolver::cancels, 1);
+  ResetClientState();
+  EXPECT_EQ(StandInResolver::cancels, 1);
+  char address[16];
+  EXPECT_EQ(PlatformLookupPoll(address), kLookupFailed);
+}
+
+// The system's own lookup, for a name every system knows without the
+// network: started without waiting, answered by a later poll.
+TEST(SystemLookup, LocalhostIsAnsweredByALaterPoll) {
+  PlatformSetResolver(nullptr);
+  char address[16] = "x";
+  const int started = PlatformLookupStart("localhost", address);
+  ASSERT_NE(started, kLookupFailed);
+  int result = started;
+  for (int i = 0; i < 1000 && result == kLookupPending; ++i) {
+    PlatformSleep(10);
+    result = PlatformLookupPoll(address);
+  }
+  ASSERT_EQ(result, kLookupAnswered);
+  EXPECT_EQ(std::string(address).rfind("127.", 0), 0u) << address;
+  // A dotted address is answered at once; a reserved name fails at once.
+  EXPECT_EQ(PlatformLookupStart("127.0.0.9", address), kLookupAnswered);
+  EXPECT_STREQ(address, "127.0.0.9");
+  EXPECT_EQ(PlatformLookupStart("master1.tallyguard.invalid", address), kLookupFailed);
+  // A lookup given up before its answer leaves nothing to take.
+  ASSERT_NE(PlatformLookupStart("localhost", address), kLookupFailed);
+  PlatformLookupCancel();
+  EXPECT_EQ(PlatformLookupPoll(address), kLookupFailed);
 }
 
 TEST_F(Masters, EmptyNameCacheIsAskedForFromTheLookedUpMasterFourTimesAtMost) {
-  PlatformSetNameLookup(AnswerFallback);
-  StartMasterTransport(&host.record, TestClock::now);  // the request falls due at once
+  PlatformSetResolver(&kStandIn);
+  StandInResolver::Reset("127.0.0.3");
+  StartMasterTransport(&host.record, TestClock::now);  // the request falls due once answered
   host.oob_frames.clear();
   for (int i = 0; i < 6 * 30; ++i) Cycle(1000);  // three minutes: six turns of the duty
   ASSERT_EQ(host.oob_frames.size(), 4u);
