@@ -192,7 +192,7 @@ struct PlatformStandInDisplay {
   int32_t width = 1024, height = 768, bits_per_pixel = 32;
   int32_t pitch = 0;          // 0: width times bytes per pixel
   int packed_32 = 0;          // a 32-bit surface whose pixels are 3 bytes apart
-  uint8_t pixels[1 << 22];    // the surface's bytes
+  uint8_t pixels[1 << 24];    // the surface's bytes (up to 2560 x 1440 at 32 bits)
   uint8_t palette[256][4] = {};
   PlatformWindowFacts window = {1, 1, 0, 0, 1024, 768};
 };
