@@ -31,14 +31,9 @@ run_suite() {
   local xml="$results/$preset.xml" status=0 runner=()
   # Windows programs share one X display (Xvfb when none is set), so the
   # harness's game window and every other Wine process see the same screen.
-  # Wine's processes keep to the display they met, so each Windows suite
-  # starts with no Wine server (the 32-bit check may have left one running
-  # without a display) and ends by stopping its own.
-  if [[ $preset == win* ]]; then
-    runner=(scripts/with-display.sh)
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
-  fi
+  [[ $preset == win* ]] && runner=(scripts/with-display.sh)
   "${runner[@]}" ctest --preset "$preset" -j"$jobs" --output-junit "$xml" "$@" || status=$?
+  # Wine's processes keep to the display they met; the next suite has its own.
   [[ $preset == win* ]] && { /usr/lib/wine/wineserver -k 2>/dev/null || true; }
   local total bad
   # The counts are attributes of the file's one testsuite element.

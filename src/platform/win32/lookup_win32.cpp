@@ -1,7 +1,7 @@
 // The system's side of the start-up lookup on Windows: Winsock's
 // WSAAsyncGetHostByName, whose answer is posted to a message-only window
-// that exists while the lookup runs; each poll takes that window's one
-// message with PeekMessage, leaving the game's own messages alone.
+// that exists while a lookup may still answer; each poll takes that
+// window's messages with PeekMessage, leaving the game's own alone.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -25,11 +25,16 @@ struct Request {
 
 HWND g_window = nullptr;
 Request* g_running = nullptr;
+// A lookup given up before its answer came: Winsock may still write its
+// buffer (a cancel is not always honoured), so the buffer is freed only
+// when that lookup's message arrives.
+Request* g_abandoned = nullptr;
 
 // The window's class keeps the system's default procedure: its messages are
 // only ever taken by PeekMessage, so no message reaches the module's code,
 // even after the module is unloaded.
 bool OpenAnswerWindow() {
+  if (g_window != nullptr) return true;
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA window_class = {};
   window_class.lpfnWndProc = DefWindowProcA;
@@ -40,9 +45,39 @@ bool OpenAnswerWindow() {
   return g_window != nullptr;
 }
 
-void CloseAnswerWindow() {
-  if (g_window != nullptr) DestroyWindow(g_window);
+// The window goes once no lookup may still answer to it.
+void CloseAnswerWindowWhenIdle() {
+  if (g_window == nullptr || g_running != nullptr || g_abandoned != nullptr) return;
+  DestroyWindow(g_window);
   g_window = nullptr;
+}
+
+// Takes the window's answers: the running lookup's (its result is given,
+// the address written) and an abandoned one's (its buffer freed).
+// kLookupPending while the running lookup has none yet.
+int TakeAnswers(char* address) {
+  MSG message;
+  int result = kLookupPending;
+  while (g_window != nullptr && PeekMessageA(&message, g_window, kAnswerMessage, kAnswerMessage, PM_REMOVE)) {
+    const HANDLE task = reinterpret_cast<HANDLE>(message.wParam);
+    if (g_abandoned != nullptr && task == g_abandoned->task) {
+      free(g_abandoned);
+      g_abandoned = nullptr;
+      continue;
+    }
+    if (g_running == nullptr || task != g_running->task || result != kLookupPending) continue;
+    result = kLookupFailed;
+    const hostent* answer = reinterpret_cast<const hostent*>(g_running->buffer);
+    if (WSAGETASYNCERROR(message.lParam) == 0 && answer->h_addrtype == AF_INET && answer->h_addr_list != nullptr &&
+        answer->h_addr_list[0] != nullptr) {
+      const unsigned char* b = reinterpret_cast<const unsigned char*>(answer->h_addr_list[0]);
+      snprintf(address, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+      result = kLookupAnswered;
+    }
+    free(g_running);
+    g_running = nullptr;
+  }
+  return result;
 }
 
 }  // namespace
@@ -55,7 +90,7 @@ bool SystemLookupStart(const char* name) {
     request->task = WSAAsyncGetHostByName(g_window, kAnswerMessage, name, request->buffer, sizeof request->buffer);
   if (request == nullptr || request->task == nullptr) {
     free(request);
-    CloseAnswerWindow();
+    CloseAnswerWindowWhenIdle();
     return false;
   }
   g_running = request;
@@ -64,30 +99,20 @@ bool SystemLookupStart(const char* name) {
 
 int SystemLookupPoll(char* address) {
   if (g_running == nullptr) return kLookupFailed;
-  MSG message;
-  while (PeekMessageA(&message, g_window, kAnswerMessage, kAnswerMessage, PM_REMOVE)) {
-    if (reinterpret_cast<HANDLE>(message.wParam) != g_running->task) continue;
-    int result = kLookupFailed;
-    const hostent* answer = reinterpret_cast<const hostent*>(g_running->buffer);
-    if (WSAGETASYNCERROR(message.lParam) == 0 && answer->h_addrtype == AF_INET && answer->h_addr_list != nullptr &&
-        answer->h_addr_list[0] != nullptr) {
-      const unsigned char* b = reinterpret_cast<const unsigned char*>(answer->h_addr_list[0]);
-      snprintf(address, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-      result = kLookupAnswered;
-    }
-    free(g_running);
-    g_running = nullptr;
-    CloseAnswerWindow();
-    return result;
-  }
-  return kLookupPending;
+  const int result = TakeAnswers(address);
+  CloseAnswerWindowWhenIdle();
+  return result;
 }
 
 void SystemLookupCancel() {
-  if (g_running == nullptr) return;
-  // Cancelled, or already over: Winsock writes the buffer no more. Any
-  // other answer leaves the buffer to Winsock rather than free it under it.
-  if (WSACancelAsyncRequest(g_running->task) == 0 || WSAGetLastError() == WSAEALREADY) free(g_running);
-  g_running = nullptr;
-  CloseAnswerWindow();
+  char ignored[16];
+  TakeAnswers(ignored);  // answers already in: their buffers go now
+  if (g_running != nullptr) {
+    WSACancelAsyncRequest(g_running->task);
+    // One abandoned lookup is followed; should a second be given up
+    // meanwhile, its buffer is left to Winsock rather than freed under it.
+    if (g_abandoned == nullptr) g_abandoned = g_running;
+    g_running = nullptr;
+  }
+  CloseAnswerWindowWhenIdle();
 }

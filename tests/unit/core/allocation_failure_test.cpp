@@ -55,8 +55,18 @@ class AllocationFailure : public ConnectedTest {
     Offer(TG_EVENT_SERVER_PACKET, frame.data(), frame.size());
   }
   void Console(const std::string& line) { Offer(TG_EVENT_CONSOLE_LINE, line.c_str(), line.size()); }
+  static bool ScreenshotsAtWork() {
+    for (const ScreenshotSlot& slot : Client().screenshots.slots)
+      if (slot.state != kSlotFree && slot.state != kSlotDone && slot.state != kSlotSending) return true;
+    return false;
+  }
+  // Cycles with a game's frames between them (which ready a screenshot's
+  // fresh memory).
   void Play(int cycles) {
-    for (int i = 0; i < cycles; ++i) Cycle(250);
+    for (int i = 0; i < cycles; ++i) {
+      Cycle(250);
+      for (int frame = 0; frame < 3; ++frame) Cycle(1);
+    }
   }
 
   void Session() {
@@ -67,7 +77,11 @@ class AllocationFailure : public ConnectedTest {
     Console("tg_SsOptions 160 120 50 50 1");
     Console("tg_GetSs");
     Frame("I0 0 9 64 48 50 50 1");
-    Play(160);
+    // The requests are taken in, then the cycles go on until one screenshot
+    // is saved and the other is being sent (or they are dropped for want of
+    // memory).
+    Play(4);
+    for (int i = 0; i < 200 && ScreenshotsAtWork(); ++i) Play(1);
     // A compressed module file from a master, in three blocks.
     std::string file(2500, '\0');
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 31 % 251);
