@@ -74,7 +74,7 @@ class AllocationFailure : public ConnectedTest {
     Frame("CS 1092 1276 0 1001 77 154 2767692 A1B2C3D4E5F60718293A4B5C6D7E8F90");
     Frame("K1 r_picmip in 0 3\n1 cl_maxpackets in 60 125\n2");
     Console("tg_Ver");
-    Console("tg_SsOptions 160 120 50 50 1");
+    Console("tg_SsOptions 40 30 50 50 1");
     Console("tg_GetSs");
     Frame("I0 0 9 64 48 50 50 1");
     // The requests are taken in, then the cycles go on until one screenshot
