@@ -51,9 +51,8 @@ void ShowScene(Scene scene, int32_t width, int32_t height) {
 
 // A whole screenshot through ca calls, one per frame of 61 ms of the test
 // clock: the longest call, the sum of all calls and the sum of the calls
-// that capture, encode and save less what those cycles cost without a
-// screenshot (the work, without the upload's waits), beside one compress()
-// of the same canvas. The first screenshot works in memory fresh from the
+// that capture, encode and save (the work, without the upload's waits),
+// beside one compress() of the same canvas. The first screenshot works in memory fresh from the
 // system; the later ones in the blocks kept from the one before, as in a
 // game that takes more than one.
 void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32_t width = 1024,
@@ -69,16 +68,6 @@ void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32
   int64_t runs = 0;
   PrepareCaptureDevice(&module.host.record);  // the display is set up once, before the first frame
   FreeScreenshotSlots();                      // and no memory is kept from earlier benchmarks
-  // What a cycle costs with no screenshot (the connection watch, the fault
-  // guard, the duties): paid by every cycle, so it is taken off the work.
-  double idle_cycles_us = 0;
-  for (int i = 0; i < 400; ++i) {
-    TestClock::now += 61;
-    const auto start = std::chrono::steady_clock::now();
-    ca(&module.host.record, 0);
-    idle_cycles_us += std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
-  }
-  const double cycle_us = idle_cycles_us / 400;
   for (auto _ : state) {
     for (ScreenshotSlot& slot : Client().screenshots.slots) ClearScreenshotSlot(slot);
     if (server) {
@@ -92,7 +81,6 @@ void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32
     ScreenshotSlot& slot = Client().screenshots.slots[0];
     bool compressed_once = false;
     double run_longest = 0, run_total = 0, run_work = 0;
-    int work_calls = 0;
     for (int frame = 0; frame < 20000 && slot.state != kSlotDone; ++frame) {
       if (!compressed_once && slot.state == kSlotEncoding && slot.capture->encode_stage == kEncodeNotStarted) {
         std::vector<uint8_t> out(compressBound(static_cast<uLong>(slot.capture->canvas_size)));
@@ -113,19 +101,16 @@ void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32
       if (before_copy && slot.capture->capture_phase == kCaptureConverting) copy = took > copy ? took : copy;
       run_longest = took > run_longest ? took : run_longest;
       run_total += took;
-      if (working) {
-        run_work += took;
-        ++work_calls;
-      }
+      if (working) run_work += took;
     }
     if (runs++ == 0) {
       longest_first = run_longest;
       total_first = run_total;
-      work_first = run_work - work_calls * cycle_us;
+      work_first = run_work;
     } else {
       longest = run_longest > longest ? run_longest : longest;
       total += run_total;
-      work += run_work - work_calls * cycle_us;
+      work += run_work;
     }
   }
   state.counters["first_longest_us"] = longest_first;
@@ -136,7 +121,6 @@ void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32
   state.counters["copy_call_us"] = copy;
   state.counters["first_longest_share"] = once > 0 ? longest_first / once : 0;
   state.counters["longest_share"] = once > 0 ? longest / once : 0;
-  state.counters["cycle_us"] = cycle_us;
   state.counters["work_first_us"] = work_first;
   state.counters["work_us"] = runs > 1 ? work / static_cast<double>(runs - 1) : 0;
   state.counters["work_share"] = once > 0 && runs > 1 ? work / static_cast<double>(runs - 1) / once : 0;
