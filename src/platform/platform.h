@@ -207,6 +207,11 @@ PlatformStandInDisplay* PlatformTestDisplay();
 // Not reentrant: body must not call PlatformRunGuarded.
 int PlatformRunGuarded(void (*body)(void* context), void* context);
 
+// For fuzzing: with the guard off (0), PlatformRunGuarded runs body with no
+// handlers of its own, so that a fault reaches the sanitizer and the fuzzer
+// records it as a crash instead of the module reporting it and going on.
+void PlatformSetFaultGuard(int on);
+
 // ---- for tools only (the module never sleeps) -----------------------------
 
 void PlatformSleep(uint32_t milliseconds);
