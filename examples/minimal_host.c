@@ -13,7 +13,7 @@
 #include "module_loader.h"
 #include "tallyguard/host_interface.h"
 
-static HostInterface g_record;
+static TgHostInterface g_record;
 static char g_enabled[2] = "0"; /* the console variable cl_tallyguard */
 static const char *g_home = ".";
 static int g_saw_enabled = 0;
@@ -70,6 +70,7 @@ int main(int argc, char **argv) {
   TgCaFunction call_ca = NULL;
   TgCbFunction call_cb = NULL;
   int frame;
+  long version;
 
   if (argc != 3) {
     fprintf(stderr, "usage: minimal_host MODULE HOME\n");
@@ -97,7 +98,11 @@ int main(int argc, char **argv) {
   g_record.host_print = Print;
   g_record.host_send = Send;
   g_record.host_screen_info = ScreenInfo;
-  printf("module version %ld\n", (long)call_cb(&g_record, TG_CODE_VERSION, 0, NULL, 0));
+  version = (long)call_cb(&g_record, TG_CODE_VERSION, 0, NULL, 0);
+  printf("module version %ld\n", version);
+  /* A module older than this header may not know every code the header names. */
+  if (version < TG_HEADER_VERSION)
+    printf("note: the module (%ld) is older than this header (%d)\n", version, TG_HEADER_VERSION);
 
   call_ca(&g_record, 0);                             /* remembers the record */
   call_cb(&g_record, TG_CODE_ENABLE, 0, NULL, 0);    /* as tg_cl_Enable would */

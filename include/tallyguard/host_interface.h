@@ -125,6 +125,12 @@ extern "C" {
 /* What cb(TG_CODE_VERSION) answers. */
 #define TG_MODULE_VERSION 1276
 
+/* The module version this header describes. A game may compare it with what
+ * the loaded module answers to cb(TG_CODE_VERSION), as zlib's users compare
+ * ZLIB_VERSION with zlibVersion(): the record's layout never changes, but a
+ * newer module may know codes that an older header does not name. */
+#define TG_HEADER_VERSION TG_MODULE_VERSION
+
 /* Size in bytes of every query buffer and of the completion buffer. */
 #define TG_QUERY_BUFFER_SIZE 256
 
@@ -362,6 +368,10 @@ typedef struct HostInterface {
                                                first word is
                                                TG_SECOND_TABLE_MAGIC */
 } HostInterface;
+
+/* The same record under the header's prefix, for code that keeps every name
+ * it takes from this header under Tg/TG_. */
+typedef HostInterface TgHostInterface;
 
 /* ---- the exports ------------------------------------------------------- */
 

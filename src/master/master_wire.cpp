@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tallyguard/host_interface.h"
+
 namespace master_wire {
 
 int FormatQuery(int which, char* out, int size, const char* token, int number) {
   const int n = snprintf(
       out, static_cast<size_t>(size),
-      which == 1 ? "TG_Q1 token=%-15.15s req=%2d client 1276 first" : "TG_Q2 token=%-15.15s req=%2d client 1276 again",
-      token, number);
+      which == 1 ? "TG_Q1 token=%-15.15s req=%2d client %d first" : "TG_Q2 token=%-15.15s req=%2d client %d again",
+      token, number, TG_MODULE_VERSION);
   return n < 0 ? 0 : n < size ? n : size - 1;
 }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "tallyguard/host_interface.h"
+
 namespace wire {
 
 // Every frame opens with "TG_"; the fourth byte names the frame kind.
@@ -33,7 +35,7 @@ const uint32_t kPublishedConstant1 = 0x54470C1Au;
 const uint32_t kPublishedConstant2 = 0x000004FCu;
 
 // This module's version, as the hello compares it (1276 = 1.276).
-const int32_t kClientVersion = 1276;
+const int32_t kClientVersion = TG_MODULE_VERSION;
 // Relays are honoured from this server version on.
 const int32_t kFirstRelayServerVersion = 1092;
 

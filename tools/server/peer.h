@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tallyguard/host_interface.h"
 
 using Bytes = std::vector<uint8_t>;
 
 struct HelloValues {
   int server_version = 1092;
-  int client_version = 1276;
+  int client_version = TG_MODULE_VERSION;
   int agent_version = 0;
   int32_t a = 1001, b = 77, c = 154, d = 0x2A3B4C;
   std::string guid = "A1B2C3D4E5F60718293A4B5C6D7E8F90";
