@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "common/options.h"
 #include "common/script_lines.h"
 #include "common/stdin_lines.h"
 #include "harness_game.h"
@@ -51,39 +52,35 @@ int Usage() {
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto next = [&](std::string* out) {
-      if (i + 1 >= argc) return false;
-      *out = argv[++i];
-      return true;
-    };
+  OptionReader in(argc, argv);
+  while (in.Next()) {
     std::string value;
-    if (arg == "--module" && next(&value)) {
-      options->module = value;
-    } else if (arg == "--script" && next(&value)) {
-      options->script = value;
-    } else if (arg == "--stdin") {
+    bool ok = true;
+    if (in.Is("--module")) {
+      ok = in.Text(&options->module);
+    } else if (in.Is("--script")) {
+      ok = in.Text(&options->script);
+    } else if (in.Is("--stdin")) {
       options->use_stdin = true;
-    } else if (arg == "--home" && next(&value)) {
-      options->home = value;
-    } else if (arg == "--set" && next(&value)) {
-      size_t eq = value.find('=');
-      if (eq == std::string::npos) return false;
+    } else if (in.Is("--home")) {
+      ok = in.Text(&options->home);
+    } else if (in.Is("--set") && in.Text(&value) && value.find('=') != std::string::npos) {
+      const size_t eq = value.find('=');
       options->cvars.push_back({value.substr(0, eq), value.substr(eq + 1)});
-    } else if (arg == "--frame-ms" && next(&value)) {
-      options->frame_ms = atoi(value.c_str());
-    } else if (arg == "--frames" && next(&value)) {
-      options->frames = atol(value.c_str());
-    } else if (arg == "--after-ms" && next(&value)) {
-      options->after_ms = atoi(value.c_str());
-    } else if (arg == "--connect" && next(&value)) {
-      options->connect = value;
-    } else if (arg == "--retries" && next(&value)) {
-      options->retries = atoi(value.c_str());
+    } else if (in.Is("--frame-ms")) {
+      ok = in.Int(&options->frame_ms);
+    } else if (in.Is("--frames")) {
+      ok = in.Int(&options->frames);
+    } else if (in.Is("--after-ms")) {
+      ok = in.Int(&options->after_ms);
+    } else if (in.Is("--connect")) {
+      ok = in.Text(&options->connect);
+    } else if (in.Is("--retries")) {
+      ok = in.Int(&options->retries);
     } else {
-      return false;
+      ok = false;
     }
+    if (!ok) return false;
   }
   return !options->module.empty();
 }

@@ -23,11 +23,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/file_bytes.h"
+#include "common/options.h"
 #include "master/master_wire.h"
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
@@ -64,34 +65,26 @@ struct Transfer {
   uint16_t port;
 };
 
-bool ReadFile(const std::string& path, Bytes* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
 bool ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--port" && has_value) {
-      options->port = static_cast<uint16_t>(atoi(argv[++i]));
-    } else if (arg == "--database" && has_value) {
-      options->database = argv[++i];
-    } else if (arg == "--file" && has_value) {
-      std::string value = argv[++i];
+  OptionReader in(argc, argv);
+  while (in.Next()) {
+    std::string value;
+    bool ok = true;
+    if (in.Is("--port")) {
+      ok = in.Int(&options->port);
+    } else if (in.Is("--database")) {
+      ok = in.Text(&options->database);
+    } else if (in.Is("--file") && in.Text(&value)) {
       const size_t equals = value.find('=');
       FileToSend file;
       const std::string path = value.substr(0, equals);
       file.name = equals == std::string::npos ? path.substr(path.find_last_of("/\\") + 1) : value.substr(equals + 1);
-      if (!ReadFile(path, &file.bytes)) {
+      if (!ReadFileBytes(path, &file.bytes)) {
         fprintf(stderr, "tgmaster: cannot read %s\n", path.c_str());
         return false;
       }
       options->files.push_back(file);
-    } else if (arg == "--cache" && has_value) {
-      const std::string value = argv[++i];
+    } else if (in.Is("--cache") && in.Text(&value)) {
       const size_t equals = value.find('=');
       unsigned a, b, c, d;
       if (equals == std::string::npos || sscanf(value.c_str() + equals + 1, "%u.%u.%u.%u", &a, &b, &c, &d) != 4)
@@ -105,21 +98,22 @@ bool ParseOptions(int argc, char** argv, Options* options) {
                                   static_cast<uint8_t>(d)};
       options->cache.insert(options->cache.end(), digest + 9, digest + 13);
       for (int k = 0; k < 4; ++k) options->cache.push_back(static_cast<uint8_t>(address[k] ^ digest[k]));
-    } else if (arg == "--compress") {
+    } else if (in.Is("--compress")) {
       options->compress = true;
-    } else if (arg == "--drop" && has_value) {
-      options->drop = atoi(argv[++i]);
-    } else if (arg == "--repeat" && has_value) {
-      options->repeat = atoi(argv[++i]);
-    } else if (arg == "--reorder") {
+    } else if (in.Is("--drop")) {
+      ok = in.Int(&options->drop);
+    } else if (in.Is("--repeat")) {
+      ok = in.Int(&options->repeat);
+    } else if (in.Is("--reorder")) {
       options->reorder = true;
-    } else if (arg == "--answers" && has_value) {
-      options->answers = atoi(argv[++i]);
-    } else if (arg == "--duration-ms" && has_value) {
-      options->duration_ms = atoi(argv[++i]);
+    } else if (in.Is("--answers")) {
+      ok = in.Int(&options->answers);
+    } else if (in.Is("--duration-ms")) {
+      ok = in.Int(&options->duration_ms);
     } else {
-      return false;
+      ok = false;
     }
+    if (!ok) return false;
   }
   return true;
 }
@@ -164,7 +158,7 @@ class Master {
   void Answer(const std::string& token, const std::string& address, uint16_t port) {
     if (!options_.database.empty()) {
       Bytes text;
-      if (ReadFile(options_.database, &text)) {
+      if (ReadFileBytes(options_.database, &text)) {
         if (text.size() > static_cast<size_t>(master_wire::kDatabaseTextBytes))
           text.resize(master_wire::kDatabaseTextBytes);
         master_wire::MaskDatabaseText(text.data(), static_cast<int>(text.size()), token.c_str());

@@ -13,11 +13,10 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "common/file_bytes.h"
 #include "util/seeded_md5.h"
 
 namespace {
@@ -35,9 +34,8 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: tgpackage MODULE PACKAGE\n");
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const std::vector<unsigned char> module((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) {
+  std::vector<uint8_t> module;
+  if (!ReadFileBytes(argv[1], &module)) {
     fprintf(stderr, "tgpackage: cannot read %s\n", argv[1]);
     return 1;
   }

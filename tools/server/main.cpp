@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "common/options.h"
 #include "common/script_lines.h"
 #include "common/stdin_lines.h"
 #include "peer.h"
@@ -69,26 +70,28 @@ bool ParseHello(const std::string& text, HelloValues* hello) {
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--port" && has_value) {
-      options->port = static_cast<uint16_t>(atoi(argv[++i]));
-    } else if (arg == "--scenario" && has_value) {
-      options->scenario = argv[++i];
-    } else if (arg == "--stdin") {
+  OptionReader in(argc, argv);
+  while (in.Next()) {
+    std::string value;
+    bool ok = true;
+    if (in.Is("--port")) {
+      ok = in.Int(&options->port);
+    } else if (in.Is("--scenario")) {
+      ok = in.Text(&options->scenario);
+    } else if (in.Is("--stdin")) {
       options->use_stdin = true;
-    } else if (arg == "--linger-ms" && has_value) {
-      options->linger_ms = atoi(argv[++i]);
-    } else if (arg == "--shots" && has_value) {
-      options->shots = argv[++i];
-    } else if (arg == "--duration-ms" && has_value) {
-      options->duration_ms = atoi(argv[++i]);
-    } else if (arg == "--hello" && has_value) {
-      if (!ParseHello(argv[++i], &options->hello)) return false;
+    } else if (in.Is("--linger-ms")) {
+      ok = in.Int(&options->linger_ms);
+    } else if (in.Is("--shots")) {
+      ok = in.Text(&options->shots);
+    } else if (in.Is("--duration-ms")) {
+      ok = in.Int(&options->duration_ms);
+    } else if (in.Is("--hello")) {
+      ok = in.Text(&value) && ParseHello(value, &options->hello);
     } else {
-      return false;
+      ok = false;
     }
+    if (!ok) return false;
   }
   return true;
 }

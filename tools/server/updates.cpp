@@ -2,9 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
+#include "common/file_bytes.h"
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
 
@@ -15,9 +14,7 @@ const size_t kChunkBytes = 1024;
 }  // namespace
 
 bool UpdateSender::Start(ClientPeer& peer, const std::string& path, const std::string& name, int drop) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  file_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (!ReadFileBytes(path, &file_)) return false;
   SeededMd5 md5;
   md5.Digest(file_.data(), static_cast<int32_t>(file_.size()), 0);
   const std::string announce = "G" + std::to_string(file_.size()) + " " + md5.Hex() + " " + name;
