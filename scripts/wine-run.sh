@@ -24,6 +24,10 @@ ensure_prefix() {
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+      # Direct3D without OpenGL, as 32-bit programs get it here anyway (no
+      # 32-bit GL libraries): with GL, every DirectDraw object the 64-bit
+      # build opens has Mesa compile shaders, seconds per test under load.
+      /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Direct3D' /v renderer /t REG_SZ /d no3d /f >/dev/null 2>&1
       /usr/lib/wine/wineserver -w
     fi
   ) 9>"$WINEPREFIX.lock"
