@@ -14,6 +14,8 @@ class FuzzModule {
     PlatformSetFaultGuard(0);  // a fault in a cycle is a finding, not a notice
     TestClock::now = 5000000;
     PlatformSetTickSource(TestClock::Read);
+    // A run starts from an empty home, whatever earlier runs left there.
+    std::filesystem::remove_all(kHome);
     std::filesystem::create_directories(kHome);
     host_.cvars["fs_homepath"] = kHome;
     host_.cvars["cl_tallyguard"] = "1";
