@@ -7,7 +7,7 @@
 #include "fuzz_module.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static FuzzModule* module = new FuzzModule();
+  FuzzModule* module = FuzzModule::Shared();
   if (size > 6000) return 0;
   std::string line(reinterpret_cast<const char*>(data), size);
   // Keep the fuzzer from switching the module off or renaming its files away.

@@ -20,7 +20,7 @@
 #include "master/name_cache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static FuzzModule* module = new FuzzModule();
+  FuzzModule* module = FuzzModule::Shared();
   if (size > 8000) return 0;
   HostInterface* host = module->Host();
   MasterState& master = Client().master;

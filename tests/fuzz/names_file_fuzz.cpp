@@ -6,7 +6,7 @@
 #include "fuzz_module.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static FuzzModule* module = new FuzzModule();
+  FuzzModule* module = FuzzModule::Shared();
   if (size == 0 || size > 20000) return 0;
   {
     std::ofstream file(std::string(FuzzModule::kHome) + "/tg/regname.dat", std::ios::binary);

@@ -9,7 +9,7 @@
 #include "protocol/wire_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static FuzzModule* module = new FuzzModule();
+  FuzzModule* module = FuzzModule::Shared();
   if (size == 0 || size > 4000) return 0;
   HostInterface* host = module->Host();
   Client().protocol.connection.frames_received = 1;

@@ -51,7 +51,7 @@ bool SlotsAtWork() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static FuzzModule* module = new FuzzModule();
+  FuzzModule* module = FuzzModule::Shared();
   const size_t kShape = 11;
   if (size < kShape || size > 4000) return 0;
   HostInterface* host = module->Host();

@@ -13,7 +13,7 @@
 #include "protocol/receive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static FuzzModule* module = new FuzzModule();
+  FuzzModule* module = FuzzModule::Shared();
   if (size < 1 || size > 20000) return 0;
   HostInterface* host = module->Host();
   if (data[0] == 'P') {
