@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 
 #include "core/client_state.h"
 #include "platform/platform.h"
@@ -15,8 +16,9 @@ class FuzzModule {
     TestClock::now = 5000000;
     PlatformSetTickSource(TestClock::Read);
     // A run starts from an empty home, whatever earlier runs left there.
-    std::filesystem::remove_all(kHome);
-    std::filesystem::create_directories(kHome);
+    std::error_code ignored;
+    std::filesystem::remove_all(kHome, ignored);
+    std::filesystem::create_directories(kHome, ignored);
     host_.cvars["fs_homepath"] = kHome;
     host_.cvars["cl_tallyguard"] = "1";
     host_.cvars["r_picmip"] = "1";
@@ -60,7 +62,7 @@ class FuzzModule {
     host_.keywords.clear();
   }
 
-  static constexpr const char* kHome = "fuzz_home";
+  static constexpr const char* kHome = TG_FUZZ_HOME;
 
   // A display a few capture slices large: screenshots still take several
   // cycles, yet a run reaches millions of inputs.

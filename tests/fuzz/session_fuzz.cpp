@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@
 
 namespace {
 
-const char kHome[] = "fuzz_session_home";
+const char kHome[] = TG_FUZZ_HOME;
 
 class Reader {
  public:
@@ -71,8 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PlatformSetFaultGuard(0);  // a fault in a cycle is a finding, not a notice
   // Every input starts from an empty home: names registered by earlier inputs
   // would otherwise pile up in the home and be read back on every start.
-  std::filesystem::remove_all(kHome);
-  std::filesystem::create_directories(kHome);
+  std::error_code ignored;
+  std::filesystem::remove_all(kHome, ignored);
+  std::filesystem::create_directories(kHome, ignored);
   FuzzModule::SmallDisplay();
   FakeHost host;
   host.keep_prints = false;
