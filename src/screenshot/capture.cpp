@@ -27,8 +27,7 @@ int32_t RandomPercent() { return rand() % 99 + 1; }
 
 void FreeCapture(CaptureImage* capture) {
   if (capture == nullptr) return;
-  if (capture->encode_stage == kEncodeDeflating) deflateEnd(&capture->deflater);
-  for (void* block : capture->deflater_blocks) ReleaseScreenshotMemory(block);
+  ReleaseScreenshotMemory(capture->deflater);
   ReleaseScreenshotMemory(capture->raw);
   ReleaseScreenshotMemory(capture->canvas);
   ReleaseScreenshotMemory(capture->work);

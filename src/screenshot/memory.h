@@ -32,7 +32,7 @@ size_t SpareScreenshotBytes();
 // Bytes of a block made ready for writing in one cycle: memory fresh from
 // the system costs a page fault (about 10 us on a virtual machine) the first
 // time each 4 KiB page is written, so a cycle takes on a few pages at most.
-const size_t kWarmBytesPerCycle = 64 * 1024;
+const size_t kWarmBytesPerCycle = 32 * 1024;
 
 // Readies the first bytes of a block (at most its size) for writing without
 // page faults. true when they already are, and the cycle may go on to use

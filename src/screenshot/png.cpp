@@ -74,6 +74,19 @@ int32_t EncodeSliceBytes(int32_t canvas_size) {
                                         : share;
 }
 
+bool EncodeMemoryReady(CaptureImage& capture) {
+  if (capture.encode_stage != kEncodeNotStarted || capture.canvas == nullptr) return true;
+  // The stream's output goes where the sampled rows were (they are on the
+  // canvas by now), with room for the whole stream; its state is a block of
+  // its own. Without memory the stream's start finds out.
+  const int32_t bound = DeflateBound(capture.canvas_size);
+  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, bound)) return true;
+  if (!WarmScreenshotMemory(capture.raw, static_cast<size_t>(bound))) return false;
+  if (capture.deflater == nullptr)
+    capture.deflater = static_cast<SlicedDeflate*>(AllocateScreenshotMemory(sizeof(SlicedDeflate)));
+  return capture.deflater == nullptr || WarmScreenshotMemory(capture.deflater, sizeof(SlicedDeflate));
+}
+
 namespace {
 
 void DropEncoding(ScreenshotSlot& slot) {
@@ -81,94 +94,39 @@ void DropEncoding(ScreenshotSlot& slot) {
   ClearScreenshotSlot(slot);
 }
 
-// deflate's memory comes from where the screenshot's comes from.
-voidpf DeflaterAllocate(voidpf, uInt items, uInt size) {
-  if (size != 0 && items > SIZE_MAX / size) return Z_NULL;
-  return AllocateScreenshotMemory(static_cast<size_t>(items) * size);
-}
-void DeflaterFree(voidpf, voidpf block) { ReleaseScreenshotMemory(block); }
-
-
-// deflateInit asks for four blocks of this size at the default settings:
-// the window, the hash chains, the hash heads and the pending output.
-const size_t kDeflaterBlockBytes = 64 * 1024;
-
-}  // namespace
-
-bool EncodeMemoryReady(CaptureImage& capture) {
-  if (capture.encode_stage != kEncodeNotStarted || capture.canvas == nullptr) return true;
-  // The stream's output goes where the sampled rows were (they are on the
-  // canvas by now), with room for the whole stream. Without memory the
-  // stream's start finds out.
-  const int32_t bound = DeflateBound(capture.canvas_size);
-  if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, bound)) return true;
-  if (!WarmScreenshotMemory(capture.raw, static_cast<size_t>(bound))) return false;
-  // deflate's own blocks are given back once ready, so that deflateInit
-  // takes them up from the kept ones.
-  for (void*& block : capture.deflater_blocks) {
-    if (block == nullptr) block = AllocateScreenshotMemory(kDeflaterBlockBytes);
-    if (block != nullptr && !WarmScreenshotMemory(block, kDeflaterBlockBytes)) return false;
-  }
-  for (void*& block : capture.deflater_blocks) {
-    ReleaseScreenshotMemory(block);
-    block = nullptr;
-  }
-  return true;
-}
-
-namespace {
-
-// Starts the deflate stream over the canvas: the same stream one compress()
-// call at the default level makes.
+// Starts the deflate stream over the canvas: the stream one compress() call
+// at the default level makes.
 bool StartDeflate(CaptureImage& capture) {
   if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, DeflateBound(capture.canvas_size))) return false;
-  memset(&capture.deflater, 0, sizeof capture.deflater);
-  capture.deflater.zalloc = DeflaterAllocate;
-  capture.deflater.zfree = DeflaterFree;
-  if (deflateInit(&capture.deflater, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
-  capture.deflater.next_out = capture.raw;
-  capture.deflater.avail_out = static_cast<uInt>(capture.raw_capacity);
-  capture.fed = 0;
+  if (capture.deflater == nullptr)
+    capture.deflater = static_cast<SlicedDeflate*>(AllocateScreenshotMemory(sizeof(SlicedDeflate)));
+  if (capture.deflater == nullptr) return false;
+  StartSlicedDeflate(*capture.deflater, capture.canvas, static_cast<uint32_t>(capture.canvas_size), capture.raw,
+                     static_cast<uint32_t>(capture.raw_capacity));
   capture.encode_stage = kEncodeDeflating;
   return true;
 }
 
-// Moves the stream so far into a buffer that holds the whole of it.
-bool GrowDeflateOutput(CaptureImage& capture) {
-  const int32_t bound = DeflateBound(capture.canvas_size);
-  if (capture.raw_capacity >= bound) return false;
-  uint8_t* bigger = static_cast<uint8_t*>(AllocateScreenshotMemory(static_cast<size_t>(bound)));
-  if (bigger == nullptr) return false;
-  const uInt written = static_cast<uInt>(capture.deflater.total_out);
-  memcpy(bigger, capture.raw, written);
-  ReleaseScreenshotMemory(capture.raw);
-  capture.raw = bigger;
-  capture.raw_capacity = static_cast<int32_t>(bound);
-  capture.deflater.next_out = bigger + written;
-  capture.deflater.avail_out = static_cast<uInt>(bound) - written;
-  return true;
-}
-
-// One slice of the canvas through deflate; at the end the PNG is written in
-// place of the canvas. false on failure.
+// One slice of deflate work; at the end the PNG is written in place of the
+// canvas. false on failure.
 bool DeflateSlice(CaptureImage& capture) {
-  const int32_t most = EncodeSliceBytes(capture.canvas_size);
-  const int32_t slice = capture.canvas_size - capture.fed < most ? capture.canvas_size - capture.fed : most;
-  const bool last = capture.fed + slice == capture.canvas_size;
-  capture.deflater.next_in = capture.canvas + capture.fed;
-  capture.deflater.avail_in = static_cast<uInt>(slice);
-  int result = deflate(&capture.deflater, last ? Z_FINISH : Z_NO_FLUSH);
-  // deflate stops early only when its output is full.
-  while (capture.deflater.avail_out == 0 && result != Z_STREAM_END && (result == Z_OK || result == Z_BUF_ERROR)) {
-    if (!GrowDeflateOutput(capture)) break;
-    result = deflate(&capture.deflater, last ? Z_FINISH : Z_NO_FLUSH);
-  }
-  capture.fed += slice - static_cast<int32_t>(capture.deflater.avail_in);
-  if (!last) return (result == Z_OK || result == Z_BUF_ERROR) && capture.deflater.avail_in == 0;
-  const int32_t n = static_cast<int32_t>(capture.deflater.total_out);
-  deflateEnd(&capture.deflater);
+  // A slice is a share of the stream's work, which grainy images make many
+  // times the canvas's size: the share of the least the whole can take, which
+  // grows as the work shows itself, up to twice the canvas's share (so that a
+  // grainy start does not make the slices of a flat rest too long).
+  const uint64_t share = SlicedDeflateLeastWork(*capture.deflater) / kEncodeSlices;
+  const int32_t least = EncodeSliceBytes(capture.canvas_size);
+  const int32_t work = share <= static_cast<uint64_t>(least)        ? least
+                       : share >= 2u * static_cast<uint64_t>(least) ? 2 * least
+                                                                    : static_cast<int32_t>(share);
+  const DeflateProgress progress = RunSlicedDeflate(*capture.deflater, work);
+  if (progress == DeflateProgress::kMore) return true;
+  const int32_t n = static_cast<int32_t>(SlicedDeflateSize(*capture.deflater));
+  // The stream's state goes back to be kept for the next screenshot.
+  ReleaseScreenshotMemory(capture.deflater);
+  capture.deflater = nullptr;
   capture.encode_stage = kEncodeHashing;
-  if (result != Z_STREAM_END) return false;
+  if (progress != DeflateProgress::kDone) return false;
   const int32_t text_length = static_cast<int32_t>(strlen(capture.text));
   if (!ReserveBuffer(&capture.canvas, &capture.canvas_capacity, PngSize(text_length, n))) return false;
   capture.canvas_size = WritePng(capture.canvas, capture.raw, n, static_cast<uint32_t>(capture.canvas_width),

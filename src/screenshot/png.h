@@ -25,13 +25,13 @@ int32_t WritePng(uint8_t* out, const uint8_t* compressed, int32_t n, uint32_t wi
                  uint8_t depth, uint8_t colour_type, uint8_t compression, uint8_t filter, uint8_t interlace);
 
 // The encoding of a screenshot spreads over cycles so that no cycle carries
-// more than a slice: the canvas is deflated in kEncodeSlices slices of at
-// least kEncodeSliceMinBytes and at most kEncodeSliceMaxBytes each (a
-// 640 x 480 canvas and a server canvas of 280 x 280 take 32 cycles each, one
-// of 160 x 120 15), and
-// the PNG is digested kHashSliceBytes a cycle. Before the stream starts, the
-// memory it writes (its output and deflate's own state) is made ready a few
-// pages a cycle (screenshot/memory.h).
+// more than a slice. The deflate stream (util/sliced_deflate.h) does a
+// kEncodeSlices-th of the least work the whole stream can take a cycle: its
+// work so far and a unit for every byte still to match (a unit is about a
+// byte of a flat image; the matches of a grainy one cost several), at
+// least EncodeSliceBytes and at most twice that. The PNG is digested kHashSliceBytes a
+// cycle. Before the stream starts, the memory it writes (its output and its
+// state) is made ready a few pages a cycle (screenshot/memory.h).
 const int32_t kEncodeSlices = 32;
 const int32_t kEncodeSliceMinBytes = 8 * 1024;
 const int32_t kEncodeSliceMaxBytes = 64 * 1024;
@@ -42,7 +42,9 @@ const int32_t kHashSliceBytes = 64 * 1024;
 // false.
 bool EncodeMemoryReady(CaptureImage& capture);
 
-// The canvas bytes deflated in one cycle for a canvas of canvas_size bytes.
+// The least deflate work of one cycle for a canvas of canvas_size bytes:
+// canvas_size / kEncodeSlices, at least kEncodeSliceMinBytes and at most
+// kEncodeSliceMaxBytes.
 int32_t EncodeSliceBytes(int32_t canvas_size);
 
 // The encoding state of a slot, one slice per call: deflates the canvas

@@ -3,13 +3,12 @@
 // display and the foreground statistics.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <cstdlib>
 
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
+#include "util/sliced_deflate.h"
 
 const int kScreenshotSlots = 12;
 
@@ -76,9 +75,7 @@ struct CaptureImage {
   // Encoding in slices: the deflate stream over the canvas, then the MD5 of
   // the PNG.
   int32_t encode_stage;
-  z_stream deflater;
-  void* deflater_blocks[4];  // deflate's memory, readied before the stream starts
-  int32_t fed;  // canvas bytes handed to deflate so far
+  SlicedDeflate* deflater;  // the stream's state, readied before it starts
   SeededMd5 md5;
   int32_t hashed;      // PNG bytes digested so far
   uint8_t digest[16];  // the PNG's MD5, once hashed

@@ -152,7 +152,8 @@ class Screenshot : public ConnectedTest {
   // Runs cycles until a slot reaches a state (the encoding takes a cycle per
   // slice), at most a few hundred.
   void ServeUntil(const ScreenshotSlot& slot, int32_t state) {
-    for (int i = 0; i < 600 && slot.state != state; ++i) Cycle(60);
+    // A grainy 640 x 480 picture takes several hundred cycles to deflate.
+    for (int i = 0; i < 1500 && slot.state != state; ++i) Cycle(60);
   }
   PlatformStandInDisplay* display = nullptr;
 };
