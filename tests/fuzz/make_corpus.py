@@ -130,6 +130,15 @@ def main():
     write("text", "markup", b"\x40<script>alert('x')</script> & \"more\"")
     write("text", "escapes", b"../..\\con:aux\x01\x7f")
 
+    # Deflate: two bytes of work a call, then the input.
+    write("deflate", "empty", b"\x00\x01")
+    write("deflate", "text", b"\x61\x00" + b"the screen shot of the game server " * 40)
+    write("deflate", "runs", b"\x10\x27" + bytes(3000) + bytes(range(256)) * 4 + b"\xff" * 700)
+    rows = b""
+    for y in range(40):
+        rows += b"\x00" + bytes((x * 7 + y) % 251 for x in range(150))
+    write("deflate", "rows", b"\x00\x10" + rows)
+
 
 if __name__ == "__main__":
     main()
