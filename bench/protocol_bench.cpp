@@ -7,11 +7,11 @@
 
 #include "bench_module.h"
 #include "core/client_state.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "protocol/receive.h"
 #include "protocol/requests.h"
 #include "protocol/rules.h"
-#include "protocol/wire_format.h"
+#include "channel/wire_format.h"
 
 namespace {
 

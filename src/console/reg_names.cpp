@@ -7,7 +7,7 @@
 #include "console/console_state.h"
 #include "console/text_file.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "util/arg_list.h"
 #include "util/memory.h"
 #include "util/seeded_md5.h"

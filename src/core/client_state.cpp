@@ -2,6 +2,14 @@
 
 #include <new>
 
+ClientState::ClientState() {
+  ChannelRoute& route = channel.route;
+  route.frames_received = &protocol.connection.frames_received;
+  route.oob_address = protocol.connection.oob_address;
+  route.oob_port = &protocol.connection.oob_port;
+  route.force_oob = &console.settings.force_oob;
+}
+
 namespace {
 
 ClientState g_client;
@@ -13,6 +21,7 @@ ClientState& Client() { return g_client; }
 CoreState* const g_core_state = &g_client.core;
 EventQueue* const g_event_queue = &g_client.events;
 ServicesState* const g_services_state = &g_client.services;
+ChannelState* const g_channel_state = &g_client.channel;
 ConsoleState* const g_console_state = &g_client.console;
 ProtocolState* const g_protocol_state = &g_client.protocol;
 ScreenshotState* const g_screenshot_state = &g_client.screenshots;

@@ -4,6 +4,7 @@
 // accessor declared there (defined in client_state.cpp).
 #pragma once
 
+#include "channel/channel_state.h"
 #include "console/console_state.h"
 #include "core/core_state.h"
 #include "core/event_queue.h"
@@ -14,9 +15,14 @@
 #include "services/services_state.h"
 
 struct ClientState {
+  // Points the channel at the facts of its route, which the connection and
+  // the settings keep.
+  ClientState();
+
   CoreState core;
   EventQueue events;
   ServicesState services;
+  ChannelState channel;
   ConsoleState console;
   ProtocolState protocol;
   ScreenshotState screenshots;

@@ -11,7 +11,7 @@
 #include "integrity/integrity.h"
 #include "platform/platform.h"
 #include "protocol/connection.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "protocol/protocol_state.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"

@@ -7,7 +7,7 @@
 #include "console/dispatch.h"
 #include "core/core_state.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "protocol/receive.h"
 #include "util/elapsed.h"
 #include "util/memory.h"

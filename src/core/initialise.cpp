@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "channel/framing.h"
 #include "console/config_files.h"
 #include "console/console.h"
 #include "console/console_state.h"
@@ -16,7 +17,6 @@
 #include "master/schedule.h"
 #include "master/transport.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
 #include "screenshot/capture.h"
 #include "screenshot/glyphs.h"
 #include "services/host_services.h"
@@ -157,4 +157,16 @@ int Initialise(HostInterface* host, uint32_t now) {
   StartAgent(host);
   PrintVersionLine();
   return 1;
+}
+
+const char* TG_CALL AnnotateConnect(int32_t, int32_t kind, char* buffer, int32_t* length) {
+  if (!ModuleEnabled()) return nullptr;
+  if (kind != 2 || buffer == nullptr || length == nullptr || *length < 0) return nullptr;
+  char annotation[129];
+  FormatText(annotation, sizeof annotation, " *%s", PlayerGuid());
+  int32_t added = static_cast<int32_t>(strlen(annotation));
+  if (*length > 1099 - added) return "Max Packet Length Reached";
+  memcpy(buffer + *length, annotation, static_cast<size_t>(added) + 1);
+  *length += added;
+  return nullptr;
 }

@@ -18,3 +18,7 @@ const char* InitFailure();
 // Writes the message prefix and, when enabled, loads the server database and
 // runs "tgcl.cfg" and "tgsys.cfg".
 void StartupLoads(HostInterface* host, uint32_t now);
+
+// Installed in the host record: appends " *<GUID>" to the host's connection
+// request for kind 2.
+const char* TG_CALL AnnotateConnect(int32_t ignored, int32_t kind, char* buffer, int32_t* length);

@@ -7,11 +7,11 @@
 #include "console/console_state.h"
 #include "console/settings.h"
 #include "master/master_state.h"
-#include "master/master_wire.h"
+#include "channel/master_wire.h"
 #include "master/name_cache.h"
 #include "master/schedule.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "util/elapsed.h"
 #include "util/text.h"
 

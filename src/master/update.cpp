@@ -10,7 +10,7 @@
 #include "console/text_file.h"
 #include "master/master_state.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/memory.h"

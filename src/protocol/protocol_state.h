@@ -1,5 +1,5 @@
-// State of the game-server protocol: framing and the outbound queue, the
-// connection to the current game server, and its cvar rules.
+// State of the game-server protocol: the connection to the current game
+// server and its cvar rules.
 #pragma once
 
 #include <cstdint>
@@ -7,33 +7,6 @@
 
 #include "util/grow_array.h"
 #include "util/memory.h"
-
-struct OutboundSlot {
-  uint32_t enqueue_time;
-  uint32_t delay_ms;
-  int32_t length;  // 0 marks a free slot
-  uint8_t payload[1100];
-};
-static_assert(sizeof(OutboundSlot) == 1112, "outbound slot layout");
-
-struct FramingState {
-  uint32_t client_ident = 0;
-  char player_guid[33] = "";      // the player's GUID text, from the host
-  uint8_t* key_buffer = nullptr;  // 1000 random bytes once created
-  int32_t key_offset = 0;         // 33 to 932: where the channel key starts
-  GrowArray outbound{static_cast<int>(sizeof(OutboundSlot)), "OutboundQueue"};
-  uint32_t bytes_sent = 0;
-  uint32_t bytes_received = 0;
-  uint32_t datagrams_sent = 0;    // master datagrams sent, either way
-  int32_t frames_this_cycle = 0;  // the event walk stops once this passes 4
-  int first_frame_sent = 0;       // some traffic has passed (either way)
-  uint32_t first_frame_time = 0;
-
-  FramingState() = default;
-  ~FramingState() { MemoryFree(key_buffer); }
-  FramingState(const FramingState&) = delete;
-  FramingState& operator=(const FramingState&) = delete;
-};
 
 struct ConnectionState {
   char server_address[256] = "";  // as the host last reported it
@@ -83,7 +56,6 @@ struct RuleState {
 };
 
 struct ProtocolState {
-  FramingState framing;
   ConnectionState connection;
   RuleState rules;
 };
@@ -98,4 +70,3 @@ inline int ServerConnected() { return Protocol().connection.connected; }
 // The module versions the game server's hello asked for.
 inline int32_t ServerClientVersion() { return Protocol().connection.server_client_version; }
 inline int32_t ServerAgentVersion() { return Protocol().connection.server_agent_version; }
-inline const char* PlayerGuid() { return Protocol().framing.player_guid; }

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "channel/framing.h"
+#include "channel/wire_bytes.h"
+#include "channel/wire_format.h"
 #include "console/console.h"
 #include "console/console_state.h"
 #include "integrity/integrity.h"
@@ -9,13 +12,10 @@
 #include "master/modules.h"
 #include "master/schedule.h"
 #include "master/update.h"
-#include "protocol/framing.h"
 #include "protocol/hello.h"
 #include "protocol/protocol_state.h"
 #include "protocol/requests.h"
 #include "protocol/rules.h"
-#include "protocol/wire_bytes.h"
-#include "protocol/wire_format.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "util/text.h"
@@ -31,7 +31,7 @@ void AnnounceIdent(HostInterface* host, uint32_t now) {
   uint8_t payload[1 + 4 + 33];
   wire::ByteWriter out(payload, sizeof payload);
   out.U8('J');
-  out.U32LE(Protocol().framing.client_ident);
+  out.U32LE(ClientIdent());
   out.Text(PlayerGuid());
   out.U8(0);
   SendPayload(host, payload, out.Length(), now);
@@ -40,7 +40,7 @@ void AnnounceIdent(HostInterface* host, uint32_t now) {
 int32_t ReceiveScrambled(HostInterface* host, int32_t length, uint8_t* data, uint32_t now) {
   ConnectionState& connection = Protocol().connection;
   ++connection.frames_received;
-  if (Protocol().framing.key_buffer == nullptr) {
+  if (!ChannelKeyBufferReady()) {
     uint8_t* buffer = EnsureKeyBuffer();
     if (buffer == nullptr) return 0;
     DeriveChannelKey(buffer, host->key_a, host->key_b, host->key_c, host->key_d);
@@ -58,8 +58,7 @@ int32_t ReceivePlain(HostInterface* host, int32_t length, uint8_t* data, uint32_
   ++Protocol().connection.frames_received;
   uint32_t ident = 0;
   if (!wire::ReadPlainIdent(data, length, &ident)) return 1;  // too short to name anyone: ignored
-  if (ident == Protocol().framing.client_ident)
-    return DispatchPayload(host, length - wire::kPlainHeader, data + wire::kPlainHeader, now);
+  if (ident == ClientIdent()) return DispatchPayload(host, length - wire::kPlainHeader, data + wire::kPlainHeader, now);
   AnnounceIdent(host, now);
   return 0;
 }

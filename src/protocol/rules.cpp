@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "console/console.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "protocol/protocol_state.h"
 #include "protocol/requests.h"
 #include "protocol/warning.h"
-#include "protocol/wire_constants.h"
+#include "channel/wire_constants.h"
 #include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "console/console.h"
-#include "protocol/wire_constants.h"
+#include "channel/wire_constants.h"
 #include "services/host_services.h"
 #include "util/text.h"
 

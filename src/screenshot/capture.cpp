@@ -7,7 +7,7 @@
 #include "console/console.h"
 #include "console/console_state.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "protocol/protocol_state.h"
 #include "screenshot/glyphs.h"
 #include "screenshot/memory.h"

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "console/console.h"
-#include "protocol/framing.h"
-#include "protocol/wire_bytes.h"
+#include "channel/framing.h"
+#include "channel/wire_bytes.h"
 #include "screenshot/capture.h"
 #include "screenshot/memory.h"
 #include "util/seeded_md5.h"

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fuzz_module.h"
-#include "protocol/framing.h"
-#include "protocol/wire_format.h"
+#include "channel/framing.h"
+#include "channel/wire_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzModule* module = FuzzModule::Shared();
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 1: {
       frame.resize(wire::kFrameBufferSize);
       const int32_t n = static_cast<int32_t>(size - 1 > 1100 ? 1100 : size - 1);
-      frame.resize(static_cast<size_t>(wire::BuildPlainFrame(Client().protocol.framing.client_ident, data + 1, n, frame.data())));
+      frame.resize(static_cast<size_t>(wire::BuildPlainFrame(Client().channel.client_ident, data + 1, n, frame.data())));
       break;
     }
     default: {

@@ -21,8 +21,8 @@
 #include "core/client_state.h"
 #include "fuzz_module.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
-#include "protocol/wire_format.h"
+#include "channel/framing.h"
+#include "channel/wire_format.h"
 #include "support/fake_host.h"
 
 namespace {
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t n = static_cast<int32_t>(payload.size());
         frame.resize(static_cast<size_t>(
             scrambled ? wire::BuildScrambledFrame(ChannelKey(), payload.data(), n, frame.data())
-                      : wire::BuildPlainFrame(Client().protocol.framing.client_ident, payload.data(), n, frame.data())));
+                      : wire::BuildPlainFrame(Client().channel.client_ident, payload.data(), n, frame.data())));
         Frame(host, frame);
         break;
       }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "master/master_wire.h"
+#include "channel/master_wire.h"
 #include "master/transport.h"
 #include "util/seeded_md5.h"
 

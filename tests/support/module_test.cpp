@@ -6,7 +6,7 @@
 
 #include "core/client_state.h"
 #include "platform/platform.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "util/memory.h"
 
 void ModuleTest::SetUp() {
@@ -90,7 +90,7 @@ bool ConnectedTest::Deliver(const Bytes& frame, int32_t retries) {
 }
 
 bool ConnectedTest::DeliverPlain(const Bytes& payload) {
-  return Deliver(PeerPlainFrame(Client().protocol.framing.client_ident, payload));
+  return Deliver(PeerPlainFrame(Client().channel.client_ident, payload));
 }
 
 bool ConnectedTest::Hello(int server_version, int client_version, int agent_version, int a, int b, int c, int d,

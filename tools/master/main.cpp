@@ -29,7 +29,7 @@
 
 #include "common/file_bytes.h"
 #include "common/options.h"
-#include "master/master_wire.h"
+#include "channel/master_wire.h"
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
 

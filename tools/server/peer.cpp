@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "protocol/wire_bytes.h"
-#include "protocol/wire_format.h"
+#include "channel/wire_bytes.h"
+#include "channel/wire_format.h"
 
 bool ClientPeer::Listen(uint16_t port) {
   socket_ = PlatformUdpOpen(port, 1);

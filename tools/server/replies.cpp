@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "protocol/wire_bytes.h"
+#include "channel/wire_bytes.h"
 
 std::string Printable(const Bytes& bytes) {
   std::string out;

@@ -114,10 +114,10 @@ TEST_F(Commands, PayloadCommands) {
 
 TEST_F(Commands, NothingLeavesBeforeTheServerSpeaks) {
   Client().protocol.connection.frames_received = 0;
-  const uint32_t sent = Client().protocol.framing.bytes_sent;
+  const uint32_t sent = Client().channel.bytes_sent;
   Run("tg_Plist");
   EXPECT_TRUE(host.frames.empty());
-  EXPECT_EQ(Client().protocol.framing.bytes_sent, sent);
+  EXPECT_EQ(Client().channel.bytes_sent, sent);
 }
 
 TEST_F(Commands, ForwardedLinesAtMostTwoPerWindow) {

@@ -45,13 +45,13 @@ class AllocationFailure : public ConnectedTest {
     cb(&host.record, code, static_cast<int32_t>(length), data, 0);
   }
   void Frame(const std::string& payload) {
-    const Bytes frame = PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes(payload));
+    const Bytes frame = PeerPlainFrame(Client().channel.client_ident, ToBytes(payload));
     Offer(TG_EVENT_SERVER_PACKET, frame.data(), frame.size());
   }
   void Frame(const Bytes& payload) {
     Bytes with_nul = payload;
     with_nul.push_back(0);
-    const Bytes frame = PeerPlainFrame(Client().protocol.framing.client_ident, with_nul);
+    const Bytes frame = PeerPlainFrame(Client().channel.client_ident, with_nul);
     Offer(TG_EVENT_SERVER_PACKET, frame.data(), frame.size());
   }
   void Console(const std::string& line) { Offer(TG_EVENT_CONSOLE_LINE, line.c_str(), line.size()); }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/client_state.h"
-#include "protocol/wire_constants.h"
+#include "channel/wire_constants.h"
 #include "support/wire_peer.h"
 #include "support/module_test.h"
 
@@ -82,14 +82,14 @@ TEST_F(CbCodes, KeyEventDerivesTheChannelKeyFromWordsOneToFour) {
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(std::string(key), ExpectedKey(5, 7, 300, 42));
   EXPECT_EQ(strlen(key), 29u);
-  const uint8_t* buffer = Client().protocol.framing.key_buffer;
-  const int32_t offset = Client().protocol.framing.key_offset;
+  const uint8_t* buffer = Client().channel.key_buffer;
+  const int32_t offset = Client().channel.key_offset;
   EXPECT_GE(offset, 33);
   EXPECT_LE(offset, 932);
   EXPECT_EQ(key, reinterpret_cast<const char*>(buffer) + offset);
   // A second key event reuses the buffer and the offset.
   const char* again = reinterpret_cast<const char*>(cb(&host.record, 18, 0, "x 1 2 3 4", 0));
-  EXPECT_EQ(Client().protocol.framing.key_buffer, buffer);
+  EXPECT_EQ(Client().channel.key_buffer, buffer);
   EXPECT_EQ(again, key);
   EXPECT_EQ(std::string(again), ExpectedKey(1, 2, 3, 4));
   // Missing words read as 0.

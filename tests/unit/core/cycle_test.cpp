@@ -7,7 +7,7 @@
 
 #include "core/client_state.h"
 #include "master/exchange.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "support/module_test.h"
 
 using CycleTest = ModuleTest;
@@ -37,8 +37,8 @@ TEST_F(CycleTest, FirstCallInitialisesAndRunsAFullCycle) {
   // Once inside initialisation, once more as the first cycle.
   EXPECT_EQ(Client().core.main_work_runs, 2u);
   EXPECT_EQ(Client().core.event_walks, 1u);
-  EXPECT_NE(Client().protocol.framing.client_ident, 0u);
-  EXPECT_EQ(Client().protocol.framing.outbound.Capacity(), 64);
+  EXPECT_NE(Client().channel.client_ident, 0u);
+  EXPECT_EQ(Client().channel.outbound.Capacity(), 64);
   EXPECT_EQ(Client().integrity.agent_data.Capacity(), 1024);
   // The first master query falls due two minutes after start-up.
   EXPECT_EQ(TestClock::now - Client().master.exchange.last_query_time, kMasterQueryPeriodMs - 120000u);
@@ -123,7 +123,7 @@ TEST_F(CycleTest, MainWorkSendsQueuedPayloadsOnlyWhileConnected) {
   host.server_address = "127.0.0.1:27960";
   Cycle(60);  // main work: the new connection has not heard the server, so the payload is dropped
   EXPECT_TRUE(host.frames.empty());
-  EXPECT_EQ(static_cast<OutboundSlot*>(state.protocol.framing.outbound.Element(0))->length, 0);
+  EXPECT_EQ(static_cast<OutboundSlot*>(state.channel.outbound.Element(0))->length, 0);
 
   state.protocol.connection.frames_received = 1;
   QueuePayload("Zq", 3, 0, TestClock::now);
@@ -136,12 +136,12 @@ TEST_F(CycleTest, MainWorkSendsQueuedPayloadsOnlyWhileConnected) {
 TEST_F(CycleTest, GuidIsTakenFromTheHostFromTheFourthCallOn) {
   host.cvars[TG_GUID_CVAR] = "0123456789ABCDEF0123456789ABCDEF-and-more";
   StartModule();
-  EXPECT_STREQ(Client().protocol.framing.player_guid, "");
+  EXPECT_STREQ(Client().channel.player_guid, "");
   Cycle(1);
   Cycle(1);
-  EXPECT_STREQ(Client().protocol.framing.player_guid, "");
+  EXPECT_STREQ(Client().channel.player_guid, "");
   Cycle(1);
-  EXPECT_STREQ(Client().protocol.framing.player_guid, "0123456789ABCDEF0123456789ABCDEF");
+  EXPECT_STREQ(Client().channel.player_guid, "0123456789ABCDEF0123456789ABCDEF");
 }
 
 TEST_F(CycleTest, HostReportEveryThirtySecondsWhileConnected) {

@@ -10,7 +10,7 @@
 
 #include "core/client_state.h"
 #include "master/database.h"
-#include "master/master_wire.h"
+#include "channel/master_wire.h"
 #include "master/modules.h"
 #include "master/socket_service.h"
 #include "master/transport.h"
@@ -454,7 +454,7 @@ TEST_F(Masters, OwnSocketTakesNoGameServerFramesFromStrangers) {
                     static_cast<int>(frame.size()));
   };
   send(PeerScrambledFrame(PeerChannelKey(0, 0, 0, 0), ToBytes("CS 1092 1276 0 0 0 0 0 STRANGERGUID0123456789ABCDEF01")));
-  send(PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes("AText from a stranger")));
+  send(PeerPlainFrame(Client().channel.client_ident, ToBytes("AText from a stranger")));
   for (int i = 0; i < 300; ++i) send(PeerPlainFrame(0x5EED0000u + static_cast<uint32_t>(i), ToBytes("AHello")));
   for (int i = 0; i < 8; ++i) Cycle(100);
   Flush(5000);

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/client_state.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "protocol/receive.h"
 #include "support/module_test.h"
 
@@ -21,7 +21,7 @@ TEST_F(Receive, ForeignIdentIsAnsweredWithTheIdentAndRetried) {
   std::vector<PeerFrame> frames = TakeFrames();
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(frames[0].kind, 'P');
-  const uint32_t ident = Client().protocol.framing.client_ident;
+  const uint32_t ident = Client().channel.client_ident;
   Bytes expected = {'J', static_cast<uint8_t>(ident), static_cast<uint8_t>(ident >> 8),
                     static_cast<uint8_t>(ident >> 16), static_cast<uint8_t>(ident >> 24)};
   Bytes guid = ToBytes("PLAYERGUID0123456789ABCDEF012345");
@@ -40,7 +40,7 @@ TEST_F(Receive, OwnIdentDispatchesConsoleTextVerbatim) {
 
 TEST_F(Receive, DisabledModuleRefusesEveryFrame) {
   Client().console.enabled = 0;
-  EXPECT_FALSE(Deliver(PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes("Ax")), 1));
+  EXPECT_FALSE(Deliver(PeerPlainFrame(Client().channel.client_ident, ToBytes("Ax")), 1));
   EXPECT_EQ(Client().protocol.connection.frames_received, 0);
   EXPECT_TRUE(host.prints.empty());
 }
@@ -304,11 +304,11 @@ TEST_F(Receive, AnyBytesAreSafe) {
     for (uint8_t& b : payload) b = static_cast<uint8_t>(random() % 4 == 0 ? "ABCGHIKNOS\x01\x03\x08\x09"[random() % 14] : random());
     Bytes frame;
     switch (round % 4) {
-      case 0: frame = PeerPlainFrame(Client().protocol.framing.client_ident, payload); break;
+      case 0: frame = PeerPlainFrame(Client().channel.client_ident, payload); break;
       case 1: frame = PeerScrambledFrame(ChannelKey(), payload); break;
       case 2: frame = payload; break;
       default:
-        frame = PeerPlainFrame(Client().protocol.framing.client_ident, payload);
+        frame = PeerPlainFrame(Client().channel.client_ident, payload);
         frame.resize(random() % (frame.size() + 1));
     }
     Deliver(frame);

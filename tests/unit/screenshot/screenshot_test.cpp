@@ -829,7 +829,7 @@ TEST_F(Screenshot, EveryFailedAllocationIsSurvived) {
     g_fail_at = n;
     // The event copies come from the same allocator: an event that finds no
     // memory is refused to the host (TG_ERROR_OVERFLOW) and never taken.
-    const Bytes request = PeerPlainFrame(Client().protocol.framing.client_ident, ToBytes("I0 0 3 64 48 50 50 1"));
+    const Bytes request = PeerPlainFrame(Client().channel.client_ident, ToBytes("I0 0 3 64 48 50 50 1"));
     const std::string line = "tg_GetSs";
     cb(&host.record, TG_EVENT_SERVER_PACKET, static_cast<int32_t>(request.size()), request.data(), 0);
     cb(&host.record, TG_EVENT_CONSOLE_LINE, static_cast<int32_t>(line.size()), line.c_str(), 0);

@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "protocol/wire_constants.h"
+#include "channel/wire_constants.h"
 
 namespace wire {
 

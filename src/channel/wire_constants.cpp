@@ -1,4 +1,4 @@
-#include "protocol/wire_constants.h"
+#include "channel/wire_constants.h"
 
 #include "util/text.h"
 

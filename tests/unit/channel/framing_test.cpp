@@ -6,7 +6,7 @@
 
 #include "core/client_state.h"
 #include "protocol/connection.h"
-#include "protocol/framing.h"
+#include "channel/framing.h"
 #include "support/module_test.h"
 
 namespace {
@@ -31,10 +31,10 @@ TEST_F(Framing, PlainFrameCarriesTheClientIdent) {
   ASSERT_EQ(host.frames[0].size(), 13u);
   PeerFrame d = PeerDecode(host.frames[0], "");
   EXPECT_EQ(d.kind, 'P');
-  EXPECT_EQ(d.ident, Client().protocol.framing.client_ident);
+  EXPECT_EQ(d.ident, Client().channel.client_ident);
   EXPECT_EQ(d.payload, (Bytes{'B', 'D', ' ', 'x', 0}));
-  EXPECT_EQ(Client().protocol.framing.bytes_sent, 13u);
-  EXPECT_EQ(Client().protocol.framing.frames_this_cycle, 1);
+  EXPECT_EQ(Client().channel.bytes_sent, 13u);
+  EXPECT_EQ(Client().channel.frames_this_cycle, 1);
 }
 
 TEST_F(Framing, OneByteScrambledExample) {
@@ -87,15 +87,15 @@ TEST_F(Framing, LongPayloadIsCutTo1100Bytes) {
 
 TEST_F(Framing, NothingLeavesBeforeTheServerHasSpoken) {
   Client().protocol.connection.frames_received = 0;
-  const uint32_t sent = Client().protocol.framing.bytes_sent;
+  const uint32_t sent = Client().channel.bytes_sent;
   Send({'B', 'D', ' ', 0});
   QueuePayload("M x", 4, 0, TestClock::now);
   FlushQueue(&host.record, TestClock::now);
   EXPECT_TRUE(host.frames.empty());
-  EXPECT_EQ(Client().protocol.framing.bytes_sent, sent);
-  EXPECT_EQ(Client().protocol.framing.first_frame_sent, 0);
+  EXPECT_EQ(Client().channel.bytes_sent, sent);
+  EXPECT_EQ(Client().channel.first_frame_sent, 0);
   // The queued reply fell due and was discarded: its slot is free again.
-  EXPECT_EQ(static_cast<OutboundSlot*>(Client().protocol.framing.outbound.Element(0))->length, 0);
+  EXPECT_EQ(static_cast<OutboundSlot*>(Client().channel.outbound.Element(0))->length, 0);
   Client().protocol.connection.frames_received = 1;
   FlushQueue(&host.record, TestClock::now + 100);
   EXPECT_TRUE(host.frames.empty());
@@ -124,13 +124,13 @@ TEST_F(Framing, QueueSendsDueSlotsInSlotOrder) {
   EXPECT_EQ(host.frames[0][8], 'x');
   EXPECT_EQ(host.frames[1][8], 'y');
   EXPECT_EQ(host.frames[2][8], 'z');
-  EXPECT_EQ(Client().protocol.framing.outbound.Count(), 3);
+  EXPECT_EQ(Client().channel.outbound.Count(), 3);
 }
 
 TEST_F(Framing, QueueGrowsBeyondItsFirstRoom) {
   for (int i = 0; i < 70; ++i) QueuePayload("p", 2, 0, TestClock::now);
-  EXPECT_EQ(Client().protocol.framing.outbound.Count(), 70);
-  EXPECT_EQ(Client().protocol.framing.outbound.Capacity(), 128);
+  EXPECT_EQ(Client().channel.outbound.Count(), 70);
+  EXPECT_EQ(Client().channel.outbound.Capacity(), 128);
   FlushQueue(&host.record, TestClock::now);
   EXPECT_EQ(host.frames.size(), 70u);
 }
@@ -165,12 +165,12 @@ TEST_F(Framing, FirstFrameTimeIsRecordedOnce) {
   Send({'A', 0});
   TestClock::now += 500;
   Send({'A', 0});
-  EXPECT_EQ(Client().protocol.framing.first_frame_time, first);
-  EXPECT_EQ(Client().protocol.framing.frames_this_cycle, 2);
+  EXPECT_EQ(Client().channel.first_frame_time, first);
+  EXPECT_EQ(Client().channel.frames_this_cycle, 2);
 }
 
 TEST_F(Framing, AnnotateConnectAppendsTheGuidWithinTheLimit) {
-  strcpy(Client().protocol.framing.player_guid, "0123456789ABCDEF0123456789ABCDEF");
+  strcpy(Client().channel.player_guid, "0123456789ABCDEF0123456789ABCDEF");
   std::vector<char> buffer(1200, 'r');
   int32_t length = 1070;
   const char* result = host.record.annotate_connect(0, 2, buffer.data(), &length);
@@ -202,7 +202,7 @@ TEST_F(Framing, ClearedKeySendsPlainAgain) {
 }
 
 TEST_F(Framing, AnnotationLengthNearItsLimitIsRefused) {
-  strcpy(Client().protocol.framing.player_guid, "0123456789ABCDEF0123456789ABCDEF");
+  strcpy(Client().channel.player_guid, "0123456789ABCDEF0123456789ABCDEF");
   char buffer[8] = "";
   for (int32_t length : {INT32_MAX, INT32_MAX - 20, 1066}) {
     int32_t in_out = length;
@@ -213,10 +213,10 @@ TEST_F(Framing, AnnotationLengthNearItsLimitIsRefused) {
 
 TEST_F(Framing, OutboundQueueIsBounded) {
   for (int i = 0; i < 400; ++i) QueuePayload("p", 2, 1000, TestClock::now);
-  EXPECT_EQ(Client().protocol.framing.outbound.Count(), kMaxOutboundSlots);
+  EXPECT_EQ(Client().channel.outbound.Count(), kMaxOutboundSlots);
   FlushQueue(&host.record, TestClock::now + 1000);
   EXPECT_EQ(host.frames.size(), static_cast<size_t>(kMaxOutboundSlots));
   // Sent slots are free again.
   QueuePayload("q", 2, 0, TestClock::now);
-  EXPECT_EQ(Client().protocol.framing.outbound.Count(), kMaxOutboundSlots);
+  EXPECT_EQ(Client().channel.outbound.Count(), kMaxOutboundSlots);
 }

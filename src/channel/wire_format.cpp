@@ -1,8 +1,8 @@
-#include "protocol/wire_format.h"
+#include "channel/wire_format.h"
 
 #include <cstring>
 
-#include "protocol/wire_bytes.h"
+#include "channel/wire_bytes.h"
 #include "util/seeded_md5.h"
 
 namespace wire {

@@ -1,4 +1,4 @@
-#include "master/master_wire.h"
+#include "channel/master_wire.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/wire_bytes.h"
-#include "protocol/wire_format.h"
+#include "channel/wire_bytes.h"
+#include "channel/wire_format.h"
 #include "support/wire_peer.h"
 
 TEST(WireBytes, FieldsRoundTripInTheirByteOrder) {

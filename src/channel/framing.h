@@ -51,6 +51,9 @@ void TakeTrafficCounters(uint32_t* received, uint32_t* sent);
 void StartCycleFrameCount();
 int32_t FramesSentThisCycle();
 
-// Installed in the host record: appends " *<GUID>" to the host's connection
-// request for kind 2.
-const char* TG_CALL AnnotateConnect(int32_t ignored, int32_t kind, char* buffer, int32_t* length);
+// The player's GUID text (empty until the host gives it).
+const char* PlayerGuid();
+// The ident of the module's plain frames.
+uint32_t ClientIdent();
+// The key buffer exists (a hello has been answered since the start).
+bool ChannelKeyBufferReady();

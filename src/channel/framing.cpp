@@ -1,11 +1,10 @@
-#include "protocol/framing.h"
+#include "channel/framing.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console_state.h"
-#include "protocol/protocol_state.h"
-#include "protocol/wire_format.h"
+#include "channel/channel_state.h"
+#include "channel/wire_format.h"
 #include "util/elapsed.h"
 #include "util/memory.h"
 #include "util/text.h"
@@ -14,7 +13,7 @@ namespace {
 
 const int kOutboundReserve = 64;
 
-void NoteFirstTraffic(FramingState& framing, uint32_t now) {
+void NoteFirstTraffic(ChannelState& framing, uint32_t now) {
   if (framing.first_frame_sent) return;
   framing.first_frame_sent = 1;
   framing.first_frame_time = now;
@@ -25,16 +24,16 @@ void NoteFirstTraffic(FramingState& framing, uint32_t now) {
 void DrawClientIdent() {
   uint32_t ident = 0;
   while (ident == 0) ident = (static_cast<uint32_t>(rand()) << 16) | static_cast<uint32_t>(rand());
-  Protocol().framing.client_ident = ident;
+  Channel().client_ident = ident;
 }
 
 void SetPlayerGuid(const char* guid) {
-  char* stored = Protocol().framing.player_guid;
-  CopyBounded(stored, guid, sizeof Protocol().framing.player_guid - 1);
+  char* stored = Channel().player_guid;
+  CopyBounded(stored, guid, sizeof Channel().player_guid - 1);
 }
 
 uint8_t* EnsureKeyBuffer() {
-  FramingState& framing = Protocol().framing;
+  ChannelState& framing = Channel();
   if (framing.key_buffer != nullptr) return framing.key_buffer;
   uint8_t* buffer = static_cast<uint8_t*>(MemoryAllocate(wire::kKeyBufferSize));
   if (buffer == nullptr) return nullptr;
@@ -49,32 +48,32 @@ const char* DeriveChannelKey(uint8_t* buffer, int32_t a, int32_t b, int32_t c, i
     static char no_key[16];
     return wire::Unmask(wire::Text::kNoKey, no_key, sizeof no_key);
   }
-  char* key = reinterpret_cast<char*>(buffer) + Protocol().framing.key_offset;
+  char* key = reinterpret_cast<char*>(buffer) + Channel().key_offset;
   wire::DeriveKeyText(a, b, c, d, key);
   return key;
 }
 
 const char* ChannelKey() {
-  const FramingState& framing = Protocol().framing;
+  const ChannelState& framing = Channel();
   if (framing.key_buffer == nullptr) return "";
   return reinterpret_cast<const char*>(framing.key_buffer) + framing.key_offset;
 }
 
 void ClearChannelKey() {
-  FramingState& framing = Protocol().framing;
+  ChannelState& framing = Channel();
   if (framing.key_buffer != nullptr) framing.key_buffer[framing.key_offset] = 0;
 }
 
 void ReserveOutboundQueue() {
-  GrowArray& queue = Protocol().framing.outbound;
+  GrowArray& queue = Channel().outbound;
   queue.SetInitialCapacity(kOutboundReserve);
   queue.EnsureRoom();
 }
 
 void SendPayload(HostInterface* host, const void* payload, int32_t length, uint32_t now) {
-  ProtocolState& protocol = Protocol();
-  FramingState& framing = protocol.framing;
-  if (protocol.connection.frames_received == 0 || host == nullptr || payload == nullptr || length <= 0) return;
+  ChannelState& framing = Channel();
+  const ChannelRoute& route = framing.route;
+  if (*route.frames_received == 0 || host == nullptr || payload == nullptr || length <= 0) return;
   if (length > wire::kMaxPayload) length = wire::kMaxPayload;
   const uint8_t* bytes = static_cast<const uint8_t*>(payload);
 
@@ -86,10 +85,8 @@ void SendPayload(HostInterface* host, const void* payload, int32_t length, uint3
 
   NoteFirstTraffic(framing, now);
   framing.bytes_sent += static_cast<uint32_t>(frame_length);
-  const ConnectionState& connection = protocol.connection;
-  if (CurrentSettings().force_oob == 1 && connection.oob_address[0] != '\0' && connection.oob_port != 0 &&
-      host->host_send_oob != nullptr) {
-    host->host_send_oob(connection.oob_address, connection.oob_port, frame_length, frame);
+  if (*route.force_oob == 1 && route.oob_address[0] != '\0' && *route.oob_port != 0 && host->host_send_oob != nullptr) {
+    host->host_send_oob(route.oob_address, *route.oob_port, frame_length, frame);
   } else if (host->host_send != nullptr) {
     host->host_send(frame_length, frame);
   }
@@ -99,7 +96,7 @@ void SendPayload(HostInterface* host, const void* payload, int32_t length, uint3
 void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms, uint32_t now) {
   if (payload == nullptr || length <= 0) return;
   if (length > wire::kMaxPayload) length = wire::kMaxPayload;
-  GrowArray& queue = Protocol().framing.outbound;
+  GrowArray& queue = Channel().outbound;
   OutboundSlot* slot = nullptr;
   for (int i = 0; i < queue.Count() && slot == nullptr; ++i) {
     OutboundSlot* candidate = static_cast<OutboundSlot*>(queue.Element(i));
@@ -119,7 +116,7 @@ void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms, uint32
 }
 
 void FlushQueue(HostInterface* host, uint32_t now) {
-  GrowArray& queue = Protocol().framing.outbound;
+  GrowArray& queue = Channel().outbound;
   for (int i = 0; i < queue.Count(); ++i) {
     OutboundSlot* slot = static_cast<OutboundSlot*>(queue.Element(i));
     if (slot->length == 0) continue;
@@ -130,45 +127,39 @@ void FlushQueue(HostInterface* host, uint32_t now) {
 }
 
 void CountReceived(int32_t length, uint32_t now) {
-  FramingState& framing = Protocol().framing;
+  ChannelState& framing = Channel();
   NoteFirstTraffic(framing, now);
   if (length > 0) framing.bytes_received += static_cast<uint32_t>(length);
 }
 
 void CountSent(int32_t length, uint32_t now) {
-  FramingState& framing = Protocol().framing;
+  ChannelState& framing = Channel();
   NoteFirstTraffic(framing, now);
   if (length > 0) framing.bytes_sent += static_cast<uint32_t>(length);
   ++framing.datagrams_sent;
 }
 
 bool FirstTrafficTime(uint32_t* time) {
-  const FramingState& framing = Protocol().framing;
+  const ChannelState& framing = Channel();
   if (!framing.first_frame_sent) return false;
   *time = framing.first_frame_time;
   return true;
 }
 
 void TakeTrafficCounters(uint32_t* received, uint32_t* sent) {
-  FramingState& framing = Protocol().framing;
+  ChannelState& framing = Channel();
   *received = framing.bytes_received;
   *sent = framing.bytes_sent;
   framing.bytes_received = 0;
   framing.bytes_sent = 0;
 }
 
-void StartCycleFrameCount() { Protocol().framing.frames_this_cycle = 0; }
+void StartCycleFrameCount() { Channel().frames_this_cycle = 0; }
 
-int32_t FramesSentThisCycle() { return Protocol().framing.frames_this_cycle; }
+int32_t FramesSentThisCycle() { return Channel().frames_this_cycle; }
 
-const char* TG_CALL AnnotateConnect(int32_t, int32_t kind, char* buffer, int32_t* length) {
-  if (!ModuleEnabled()) return nullptr;
-  if (kind != 2 || buffer == nullptr || length == nullptr || *length < 0) return nullptr;
-  char annotation[129];
-  FormatText(annotation, sizeof annotation, " *%s", PlayerGuid());
-  int32_t added = static_cast<int32_t>(strlen(annotation));
-  if (*length > 1099 - added) return "Max Packet Length Reached";
-  memcpy(buffer + *length, annotation, static_cast<size_t>(added) + 1);
-  *length += added;
-  return nullptr;
-}
+const char* PlayerGuid() { return Channel().player_guid; }
+
+uint32_t ClientIdent() { return Channel().client_ident; }
+
+bool ChannelKeyBufferReady() { return Channel().key_buffer != nullptr; }
