@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "console/setting_table.h"
-#include "console/text_file.h"
+#include "output/text_file.h"
 #include "platform/platform.h"
 #include "screenshot/delivery.h"
 #include "util/text.h"

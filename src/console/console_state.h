@@ -8,7 +8,6 @@
 
 // Paths inside the home directory: the 255 characters of the home directory
 // and a file name of up to 255 characters.
-const int kHomePathBufferSize = 512;
 
 struct Settings {
   // Public settings (tg_MsgPrefix lives in the host record itself).
@@ -47,8 +46,6 @@ struct ConsoleState {
   // The module works for the player: set by initialisation, cb code 117 and
   // tg_cl_Enable; only a new load clears it.
   int enabled = 0;
-  char home_dir[256] = "";  // ends in "\"
-  char home_path_buffer[kHomePathBufferSize] = "";
   Settings settings;
   GrowArray registered_names{static_cast<int>(sizeof(RegisteredName)), "RegNames"};
   // The table holds what the names file held: it was read with the key of

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "console/config_files.h"
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "console/module_switch.h"
 #include "console/reg_names.h"

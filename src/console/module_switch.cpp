@@ -1,6 +1,6 @@
 #include "console/module_switch.h"
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "master/master_state.h"
 #include "services/host_services.h"

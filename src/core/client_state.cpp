@@ -8,6 +8,7 @@ ClientState::ClientState() {
   route.oob_address = protocol.connection.oob_address;
   route.oob_port = &protocol.connection.oob_port;
   route.force_oob = &console.settings.force_oob;
+  output.route.log_to_file = &console.settings.log_to_file;
 }
 
 namespace {
@@ -22,6 +23,7 @@ CoreState* const g_core_state = &g_client.core;
 EventQueue* const g_event_queue = &g_client.events;
 ServicesState* const g_services_state = &g_client.services;
 ChannelState* const g_channel_state = &g_client.channel;
+OutputState* const g_output_state = &g_client.output;
 ConsoleState* const g_console_state = &g_client.console;
 ProtocolState* const g_protocol_state = &g_client.protocol;
 ScreenshotState* const g_screenshot_state = &g_client.screenshots;

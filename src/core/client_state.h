@@ -10,19 +10,21 @@
 #include "core/event_queue.h"
 #include "integrity/integrity_state.h"
 #include "master/master_state.h"
+#include "output/output_state.h"
 #include "protocol/protocol_state.h"
 #include "screenshot/screenshot_state.h"
 #include "services/services_state.h"
 
 struct ClientState {
-  // Points the channel at the facts of its route, which the connection and
-  // the settings keep.
+  // Points the channel and the output at the facts of their routes, which
+  // the connection and the settings keep.
   ClientState();
 
   CoreState core;
   EventQueue events;
   ServicesState services;
   ChannelState channel;
+  OutputState output;
   ConsoleState console;
   ProtocolState protocol;
   ScreenshotState screenshots;

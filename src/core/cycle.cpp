@@ -1,6 +1,6 @@
 #include "core/cycle.h"
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "console/dispatch.h"
 #include "console/reg_names.h"

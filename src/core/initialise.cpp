@@ -5,7 +5,7 @@
 
 #include "channel/framing.h"
 #include "console/config_files.h"
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "console/dispatch.h"
 #include "console/module_switch.h"

@@ -1,7 +1,7 @@
 // The two exports of the module.
 #include <cstdint>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "core/cycle.h"
 #include "core/event_queue.h"
 #include "core/initialise.h"

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
-#include "console/text_file.h"
+#include "output/text_file.h"
 #include "master/name_cache.h"
 #include "platform/platform.h"
 #include "util/arg_list.h"

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
-#include "console/text_file.h"
+#include "output/text_file.h"
 #include "master/database.h"
 #include "master/master_state.h"
 #include "channel/master_wire.h"

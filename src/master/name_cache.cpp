@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "master/master_state.h"
 #include "platform/platform.h"
 #include "util/seeded_md5.h"

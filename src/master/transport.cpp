@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "console/settings.h"
 #include "master/master_state.h"

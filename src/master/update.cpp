@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
-#include "console/text_file.h"
+#include "output/console.h"
+#include "output/text_file.h"
 #include "master/master_state.h"
 #include "platform/platform.h"
 #include "channel/framing.h"

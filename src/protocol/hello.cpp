@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "console/reg_names.h"
 #include "integrity/integrity.h"

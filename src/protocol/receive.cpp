@@ -5,7 +5,7 @@
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
 #include "channel/wire_format.h"
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "integrity/integrity.h"
 #include "master/exchange.h"

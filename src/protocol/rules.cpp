@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "channel/framing.h"
 #include "protocol/protocol_state.h"
 #include "protocol/requests.h"

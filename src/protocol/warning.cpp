@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "channel/wire_constants.h"
 #include "services/host_services.h"
 #include "util/text.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
 #include "platform/platform.h"
 #include "channel/framing.h"

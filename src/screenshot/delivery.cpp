@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "console/console_state.h"
-#include "console/text_file.h"
+#include "output/text_file.h"
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
 #include "screenshot/capture.h"

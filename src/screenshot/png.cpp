@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
 #include "screenshot/capture.h"

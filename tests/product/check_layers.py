@@ -3,8 +3,9 @@
 
 Layers, from the top: the exports (host/), core (core/), the subsystems
 (console/, protocol/, master/, screenshot/, integrity/), the channel to the
-game server and the masters' wire (channel/) beside the host-services
-wrappers (services/), and util/ and platform/. A file may include headers of
+game server and the masters' wire (channel/) and the player's output
+(output/: module lines, the log file, the home folder, text files) beside
+the host-services wrappers (services/), and util/ and platform/. A file may include headers of
 its own layer and of the layers below, never of a layer above. Components
 (a header with the source of the same name) must not include each other in
 a circle. Only core reaches the one state object, and only the cycle, the
@@ -17,7 +18,7 @@ import re
 import sys
 
 RANK = {"host": 4, "core": 3, "console": 2, "protocol": 2, "master": 2, "screenshot": 2, "integrity": 2,
-        "services": 1, "channel": 1, "util": 0, "platform": 0}
+        "services": 1, "channel": 1, "output": 1, "util": 0, "platform": 0}
 TICK_READERS = {"core/cycle.cpp", "core/main_work.cpp", "core/event_queue.cpp", "host/exports.cpp"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

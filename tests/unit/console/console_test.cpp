@@ -5,8 +5,8 @@
 #include <sstream>
 #include <string>
 
-#include "console/console.h"
-#include "console/text_file.h"
+#include "output/console.h"
+#include "output/text_file.h"
 #include "core/client_state.h"
 #include "platform/platform.h"
 #include "support/module_test.h"

@@ -30,7 +30,7 @@ TEST_F(CycleTest, FirstCallInitialisesAndRunsAFullCycle) {
   EXPECT_EQ(Client().console.enabled, 1);
   for (const char* dir : {"", "scrnshot", "dll", "htm"})
     EXPECT_TRUE(std::filesystem::is_directory(HomeFile(dir))) << dir;
-  EXPECT_EQ(std::string(Client().console.home_dir), home_base + "\\tg\\");
+  EXPECT_EQ(std::string(Client().output.home_dir), home_base + "\\tg\\");
   EXPECT_STREQ(host.record.message_prefix, "[skipnotify]Tallyguard Client");
   EXPECT_TRUE(host.Printed("Tallyguard Client (v1.276 | A0) Enabled"));
   EXPECT_TRUE(host.Printed("Game Version [unknown]"));
@@ -176,7 +176,7 @@ TEST_F(CycleTest, HomeDirectorySources) {
   std::filesystem::create_directories(home_base + "/preset");
   strcpy(host.record.home_path, (home_base + "\\preset\\").c_str());
   StartModule();
-  EXPECT_EQ(std::string(Client().console.home_dir), home_base + "\\preset\\");
+  EXPECT_EQ(std::string(Client().output.home_dir), home_base + "\\preset\\");
   EXPECT_TRUE(std::filesystem::is_directory(home_base + "/preset/scrnshot"));
 }
 
@@ -187,7 +187,7 @@ TEST_F(CycleTest, WorkingDirectoryWhenTheHostHasNoHomePath) {
   std::filesystem::current_path(home_base);
   EXPECT_EQ(ca(&host.record, 0), 0);
   std::filesystem::current_path(before);
-  std::string home = Client().console.home_dir;
+  std::string home = Client().output.home_dir;
   ASSERT_GE(home.size(), 4u);
   EXPECT_EQ(home.substr(home.size() - 4), "\\tg\\");
   EXPECT_TRUE(std::filesystem::is_directory(home_base + "/tg/dll"));

@@ -1,10 +1,10 @@
-#include "console/text_file.h"
+#include "output/text_file.h"
 
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
+#include "output/console.h"
 #include "platform/platform.h"
 #include "util/memory.h"
 #include "util/seeded_md5.h"

@@ -1,9 +1,9 @@
-#include "console/console.h"
+#include "output/console.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "console/console_state.h"
+#include "output/output_state.h"
 #include "platform/platform.h"
 #include "services/host_services.h"
 #include "util/path_check.h"
@@ -18,7 +18,7 @@ void ConsolePrint(int level, const char* format, ...) {
 
   HostInterface* host = RememberedHost();
   if (level != kLogOnly && host != nullptr && host->host_print != nullptr) host->host_print(text, 1);
-  if (CurrentSettings().log_to_file == 1) LogLine(HomePath("tgcl.log"), "%s", text);
+  if (*Output().route.log_to_file == 1) LogLine(HomePath("tgcl.log"), "%s", text);
 }
 
 void ConsoleReportLeftOut(NoticeLimit& limit, uint32_t now) {
@@ -55,15 +55,15 @@ void LogLine(const char* path, const char* format, ...) {
 }
 
 void SetHomeDirectory(const char* directory) {
-  char* home = Console().home_dir;
-  CopyBounded(home, directory, sizeof Console().home_dir - 1);
+  char* home = Output().home_dir;
+  CopyBounded(home, directory, sizeof Output().home_dir - 1);
 }
 
-const char* HomeDirectory() { return Console().home_dir; }
+const char* HomeDirectory() { return Output().home_dir; }
 
 const char* HomePath(const char* name) {
-  char* buffer = Console().home_path_buffer;
-  FormatText(buffer, kHomePathBufferSize, "%s%s", Console().home_dir, name != nullptr ? name : "");
+  char* buffer = Output().home_path_buffer;
+  FormatText(buffer, kHomePathBufferSize, "%s%s", Output().home_dir, name != nullptr ? name : "");
   return buffer;
 }
 

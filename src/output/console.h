@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "output/home_path_size.h"
 #include "util/notice_limit.h"
 
 // Level for messages that go to the log file only.
