@@ -39,7 +39,7 @@ void BM_DrainSocket64(benchmark::State& state) {
   PlatformSocket probe = PlatformUdpOpen(0, 1);
   const uint16_t port = PlatformUdpLocalPort(probe);
   PlatformUdpClose(probe);
-  Client().console.settings.net_port = port;
+  Client().settings.values.net_port = port;
   ServiceSocket(&module.host.record, TestClock::now);
   PlatformSocket peer = PlatformUdpOpen(0, 1);
   const std::string header =
@@ -55,7 +55,7 @@ void BM_DrainSocket64(benchmark::State& state) {
     ServiceSocket(&module.host.record, TestClock::now);
   }
   PlatformUdpClose(peer);
-  Client().console.settings.net_port = 0;
+  Client().settings.values.net_port = 0;
   CloseOwnSocket(true);
 }
 BENCHMARK(BM_DrainSocket64)->Unit(benchmark::kMicrosecond);
@@ -95,7 +95,7 @@ BENCHMARK(BM_MergeDatabaseText)->Unit(benchmark::kMicrosecond);
 // for the version, which the package cannot give.
 void BM_HelloNamingABrokenPackage(benchmark::State& state) {
   BenchModule module("bench_master_home", "127.0.0.1:27960");
-  Client().console.settings.security = 0;
+  Client().settings.values.security = 0;
   std::filesystem::create_directories(module.home + "/tg/htm");
   {
     char name[64];

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "output/console.h"
-#include "console/console_state.h"
 #include "console/setting_table.h"
+#include "output/console.h"
 #include "output/text_file.h"
 #include "platform/platform.h"
 #include "screenshot/delivery.h"
+#include "settings/player_settings.h"
 #include "util/text.h"
 
 namespace {
@@ -23,7 +23,7 @@ void WriteSettings(ReplacingFile& file, SettingFile which, HostInterface* host) 
   for (int i = 0; i < count; ++i) {
     const SettingEntry& entry = table[i];
     if (entry.saved_in != which) continue;
-    const void* storage = SettingStorage(entry, Console().settings, host);
+    const void* storage = SettingStorage(entry, SettingsToChange(), host);
     if (entry.kind == SettingKind::kText) {
       char text[256];
       CopyBounded(text, static_cast<const char*>(storage), entry.high);

@@ -1,38 +1,10 @@
-// State of the console subsystem: the module switch, the home directory,
-// the player's settings, the registered names and the dispatcher's counters.
+// State of the console subsystem: the registered names and the dispatcher's
+// counters.
 #pragma once
 
 #include <cstdint>
 
 #include "util/grow_array.h"
-
-// Paths inside the home directory: the 255 characters of the home directory
-// and a file name of up to 255 characters.
-
-struct Settings {
-  // Public settings (tg_MsgPrefix lives in the host record itself).
-  int32_t security = 1;                     // tg_Security, 0 or 1
-  int32_t sleep_ms = 60;                    // tg_Sleep, 20 to 500: shortest time between cycles
-  int32_t log_to_file = 0;                  // tg_LogToFile, 0 or 1: copy messages to "tgcl.log"
-  int32_t ss_log = 1;                       // tg_SsLog
-  int32_t ss_save = 0;                      // tg_SsSave
-  char reg_name_file[256] = "regname.dat";  // tg_RegNameFn
-  char reg_name_password[32] = "";          // tg_RegNamePw
-  char log_user[32] = "";                   // tg_LogUser
-  char log_password[32] = "";               // tg_LogPw
-  char log_address[128] = "";               // tg_LogAddr
-  int32_t log_port = 0;                     // tg_LogPort, 1 to 65535 once set
-
-  // Further words.
-  int32_t force_oob = 0;      // tg_forceoob: send to the game server out of band
-  int32_t system = 1;         // TG_SYSTEM
-  int32_t net_port = 0;       // TG_NETPORT: local UDP port, 0 = no socket
-  int32_t log_md5_tool = 0;   // TG_LOGMD5TOOL: show replies to value requests
-  int32_t lan = 0;            // TG_LAN: no master-server duties
-  int32_t ss_bpp = 4;         // TG_SSBPP, 3 to 8
-  char autoexec[32] = "";     // TG_AUTOEXEC
-  int32_t ignore_faults = 0;  // TG_IGNORE: silence "O/S Exception Notice"
-};
 
 // One registered name. File and list formats: console/reg_names.h.
 struct RegisteredName {
@@ -43,10 +15,6 @@ struct RegisteredName {
 };
 
 struct ConsoleState {
-  // The module works for the player: set by initialisation, cb code 117 and
-  // tg_cl_Enable; only a new load clears it.
-  int enabled = 0;
-  Settings settings;
   GrowArray registered_names{static_cast<int>(sizeof(RegisteredName)), "RegNames"};
   // The table holds what the names file held: it was read with the key of
   // the time, or there was no file. Only then may the table be saved.
@@ -64,6 +32,3 @@ struct ConsoleState {
 // accessor costs no call.
 extern ConsoleState* const g_console_state;
 inline ConsoleState& Console() { return *g_console_state; }
-
-inline int ModuleEnabled() { return Console().enabled; }
-inline const Settings& CurrentSettings() { return Console().settings; }

@@ -1,16 +1,16 @@
 #include "console/module_switch.h"
 
-#include "output/console.h"
-#include "console/console_state.h"
 #include "master/master_state.h"
+#include "output/console.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 
-void MarkModuleEnabled() { Console().enabled = 1; }
+void MarkModuleEnabled() { SetModuleEnabled(1); }
 
 int SwitchModuleOn(HostInterface* host) {
   CallHostKeyword(host, "set_cl_tallyguard", "1");
-  const int was_enabled = Console().enabled;
-  Console().enabled = 1;
+  const int was_enabled = ModuleEnabled();
+  SetModuleEnabled(1);
   return was_enabled;
 }
 

@@ -3,11 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
+#include "channel/framing.h"
 #include "console/console_state.h"
+#include "output/console.h"
 #include "output/text_file.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/memory.h"
 #include "util/seeded_md5.h"

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "console/console_state.h"
+#include "settings/player_settings.h"
 #include "tallyguard/host_interface.h"
 
 enum class SettingKind { kText, kFlag, kNumber };

@@ -5,11 +5,12 @@
 #include <cstring>
 
 #include "console/config_files.h"
-#include "output/console.h"
 #include "console/console_state.h"
 #include "console/reg_names.h"
 #include "console/setting_table.h"
+#include "output/console.h"
 #include "protocol/protocol_state.h"
+#include "settings/player_settings.h"
 #include "util/text.h"
 
 namespace {
@@ -141,7 +142,7 @@ int ApplySettingLine(HostInterface* host, char* line, uint32_t now) {
     const SettingEntry& entry = table[i];
     char* text = MatchName(entry.name, line);
     if (text == nullptr) continue;
-    void* storage = SettingStorage(entry, Console().settings, host);
+    void* storage = SettingStorage(entry, SettingsToChange(), host);
     const int32_t before = entry.kind == SettingKind::kText ? 0 : *static_cast<int32_t*>(storage);
     ApplyValue(entry, storage, text);
     RunAction(entry, host, storage, before, now);
@@ -150,4 +151,4 @@ int ApplySettingLine(HostInterface* host, char* line, uint32_t now) {
   return 0;
 }
 
-void DropOwnPort() { Console().settings.net_port = 0; }
+void DropOwnPort() { SettingsToChange().net_port = 0; }

@@ -7,8 +7,8 @@ ClientState::ClientState() {
   route.frames_received = &protocol.connection.frames_received;
   route.oob_address = protocol.connection.oob_address;
   route.oob_port = &protocol.connection.oob_port;
-  route.force_oob = &console.settings.force_oob;
-  output.route.log_to_file = &console.settings.log_to_file;
+  route.force_oob = &settings.values.force_oob;
+  output.route.log_to_file = &settings.values.log_to_file;
 }
 
 namespace {
@@ -22,6 +22,7 @@ ClientState& Client() { return g_client; }
 CoreState* const g_core_state = &g_client.core;
 EventQueue* const g_event_queue = &g_client.events;
 ServicesState* const g_services_state = &g_client.services;
+SettingsState* const g_settings_state = &g_client.settings;
 ChannelState* const g_channel_state = &g_client.channel;
 OutputState* const g_output_state = &g_client.output;
 ConsoleState* const g_console_state = &g_client.console;

@@ -14,6 +14,7 @@
 #include "protocol/protocol_state.h"
 #include "screenshot/screenshot_state.h"
 #include "services/services_state.h"
+#include "settings/player_settings.h"
 
 struct ClientState {
   // Points the channel and the output at the facts of their routes, which
@@ -23,6 +24,7 @@ struct ClientState {
   CoreState core;
   EventQueue events;
   ServicesState services;
+  SettingsState settings;
   ChannelState channel;
   OutputState output;
   ConsoleState console;

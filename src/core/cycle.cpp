@@ -18,6 +18,7 @@
 #include "util/elapsed.h"
 #include "util/memory.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

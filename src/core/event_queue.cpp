@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/console_state.h"
 #include "console/dispatch.h"
 #include "core/core_state.h"
 #include "platform/platform.h"
@@ -11,6 +10,7 @@
 #include "protocol/receive.h"
 #include "util/elapsed.h"
 #include "util/memory.h"
+#include "settings/player_settings.h"
 
 EventQueue::~EventQueue() {
   MemoryFree(in_hand);

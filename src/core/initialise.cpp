@@ -6,7 +6,6 @@
 #include "channel/framing.h"
 #include "console/config_files.h"
 #include "output/console.h"
-#include "console/console_state.h"
 #include "console/dispatch.h"
 #include "console/module_switch.h"
 #include "core/core_state.h"
@@ -23,6 +22,7 @@
 #include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

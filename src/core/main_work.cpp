@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "console/console_state.h"
 #include "core/core_state.h"
 #include "integrity/integrity.h"
 #include "master/database.h"
@@ -19,6 +18,7 @@
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "util/elapsed.h"
+#include "settings/player_settings.h"
 
 namespace {
 

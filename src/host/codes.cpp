@@ -1,6 +1,5 @@
 #include "host/codes.h"
 
-#include "console/console_state.h"
 #include "console/dispatch.h"
 #include "console/module_switch.h"
 #include "core/initialise.h"
@@ -10,6 +9,7 @@
 #include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "output/text_file.h"
 #include "master/name_cache.h"
 #include "platform/platform.h"
 #include "util/arg_list.h"
 #include "util/memory.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "output/text_file.h"
 #include "master/database.h"
 #include "master/master_state.h"
@@ -22,6 +21,7 @@
 #include "util/path_check.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "output/text_file.h"
 #include "master/master_state.h"
 #include "channel/master_wire.h"
@@ -21,6 +20,7 @@
 #include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "master/socket_service.h"
 
-#include "console/console_state.h"
 #include "master/exchange.h"
 #include "master/transport.h"
 #include "platform/platform.h"
 #include "protocol/receive.h"
+#include "settings/player_settings.h"
 
 void ServiceSocket(HostInterface* host, uint32_t now) {
   ReportUnknownMasterData(now);

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "console/settings.h"
 #include "master/master_state.h"
 #include "channel/master_wire.h"
@@ -14,6 +13,7 @@
 #include "channel/framing.h"
 #include "util/elapsed.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

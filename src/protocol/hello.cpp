@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "console/reg_names.h"
 #include "integrity/integrity.h"
 #include "master/master_state.h"
@@ -19,6 +18,7 @@
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include "channel/wire_bytes.h"
 #include "channel/wire_format.h"
 #include "output/console.h"
-#include "console/console_state.h"
 #include "integrity/integrity.h"
 #include "master/exchange.h"
 #include "master/modules.h"
@@ -19,6 +18,7 @@
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "console/reg_names.h"
 #include "integrity/integrity.h"
 #include "channel/framing.h"
@@ -13,6 +12,7 @@
 #include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "platform/platform.h"
 #include "channel/framing.h"
 #include "protocol/protocol_state.h"
@@ -15,6 +14,7 @@
 #include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "output/console.h"
-#include "console/console_state.h"
 #include "output/text_file.h"
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
@@ -17,6 +16,7 @@
 #include "util/elapsed.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
+#include "settings/player_settings.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream file(std::string(FuzzModule::kHome) + "/tg/regname.dat", std::ios::binary);
     file.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
   }
-  char* password = Client().console.settings.reg_name_password;
+  char* password = Client().settings.values.reg_name_password;
   password[0] = (data[0] & 1) ? 'k' : '\0';
   password[1] = '\0';
   LoadRegisteredNames(module->Host(), 1);

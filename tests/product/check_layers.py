@@ -4,7 +4,8 @@
 Layers, from the top: the exports (host/), core (core/), the subsystems
 (console/, protocol/, master/, screenshot/, integrity/), the channel to the
 game server and the masters' wire (channel/) and the player's output
-(output/: module lines, the log file, the home folder, text files) beside
+(output/: module lines, the log file, the home folder, text files) and the
+player's settings (settings/) beside
 the host-services wrappers (services/), and util/ and platform/. A file may include headers of
 its own layer and of the layers below, never of a layer above. Components
 (a header with the source of the same name) must not include each other in
@@ -18,7 +19,7 @@ import re
 import sys
 
 RANK = {"host": 4, "core": 3, "console": 2, "protocol": 2, "master": 2, "screenshot": 2, "integrity": 2,
-        "services": 1, "channel": 1, "output": 1, "util": 0, "platform": 0}
+        "services": 1, "channel": 1, "output": 1, "settings": 1, "util": 0, "platform": 0}
 TICK_READERS = {"core/cycle.cpp", "core/main_work.cpp", "core/event_queue.cpp", "host/exports.cpp"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

@@ -146,7 +146,7 @@ TEST_F(Framing, DelayMeasuredFromAFutureStampCountsAsZero) {
 TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
   ResetConnection("127.0.0.1:27961", TestClock::now);
   Client().protocol.connection.frames_received = 1;
-  Client().console.settings.force_oob = 1;
+  Client().settings.values.force_oob = 1;
   Send({'U', '3', 0});
   EXPECT_TRUE(host.frames.empty());
   ASSERT_EQ(host.oob_frames.size(), 1u);
@@ -187,7 +187,7 @@ TEST_F(Framing, AnnotateConnectAppendsTheGuidWithinTheLimit) {
   length = 10;
   EXPECT_EQ(host.record.annotate_connect(0, 1, buffer.data(), &length), nullptr);  // other kinds: nothing
   EXPECT_EQ(length, 10);
-  Client().console.enabled = 0;
+  Client().settings.enabled = 0;
   EXPECT_EQ(host.record.annotate_connect(0, 2, buffer.data(), &length), nullptr);
   EXPECT_EQ(length, 10);
 }

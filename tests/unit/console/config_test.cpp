@@ -59,12 +59,12 @@ TEST_F(Config, WriteThenLoadGivesTheSameSettings) {
                            "tg_LogPort 4000"})
     Run(line);
   Run("tg_WriteCfg");
-  const Settings before = Client().console.settings;
+  const Settings before = Client().settings.values;
   const std::string prefix = host.record.message_prefix;
   // A fresh module reads the files back at start-up.
   ResetClientState();
   StartModule();
-  const Settings& after = Client().console.settings;
+  const Settings& after = Client().settings.values;
   EXPECT_EQ(std::string(host.record.message_prefix), prefix);
   EXPECT_EQ(after.sleep_ms, 123);
   EXPECT_EQ(after.log_to_file, before.log_to_file);
@@ -84,9 +84,9 @@ TEST_F(Config, SystemFileOverridesTheConfigAtStartUp) {
   WriteHome("tgsys.cfg", "tg_system 0\r\ntg_Sleep 88\r\n");
   ResetClientState();
   StartModule();
-  EXPECT_EQ(Client().console.settings.system, 0);
-  EXPECT_EQ(Client().console.settings.sleep_ms, 88);
-  EXPECT_EQ(Client().console.settings.log_to_file, 1);
+  EXPECT_EQ(Client().settings.values.system, 0);
+  EXPECT_EQ(Client().settings.values.sleep_ms, 88);
+  EXPECT_EQ(Client().settings.values.log_to_file, 1);
   EXPECT_FALSE(host.Printed("File Not Found: tgcl.cfg"));
 }
 
@@ -152,7 +152,7 @@ TEST_F(Config, FileNamesFromTheConsoleStayInsideTheHomeFolder) {
                      "tg_RegNameFn = regname.dat"}))
         << name;
   }
-  EXPECT_EQ(Client().console.settings.sleep_ms, 60);  // evil.cfg did not run
+  EXPECT_EQ(Client().settings.values.sleep_ms, 60);  // evil.cfg did not run
   EXPECT_FALSE(std::filesystem::exists(home_base + "/tmp"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_base), std::filesystem::directory_iterator()), 2)
       << "only tg/ and evil.cfg";

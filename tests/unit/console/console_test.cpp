@@ -35,7 +35,7 @@ TEST_F(ConsoleOutput, PrintReachesTheHostAndTheLogWhenAsked) {
   EXPECT_TRUE(host.Printed("first 1"));
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgcl.log")));
 
-  Client().console.settings.log_to_file = 1;
+  Client().settings.values.log_to_file = 1;
   ConsolePrint(1, "second");
   ConsolePrint(kLogOnly, "only in the log");
   EXPECT_TRUE(host.Printed("second"));
@@ -46,7 +46,7 @@ TEST_F(ConsoleOutput, PrintReachesTheHostAndTheLogWhenAsked) {
 
 TEST_F(ConsoleOutput, LongMessagesAreCutTo4149Characters) {
   StartModule();
-  Client().console.settings.log_to_file = 1;
+  Client().settings.values.log_to_file = 1;
   host.ClearPrints();
   const std::string long_text(5000, 'q');
   ConsolePrint(0, "%s", long_text.c_str());

@@ -48,7 +48,7 @@ TEST_F(Dispatch, DisabledModuleObeysOnlyEnable) {
   host.ClearPrints();
   ASSERT_EQ(Line("tg_cl_enable"), 0);
   Cycle(1);
-  EXPECT_EQ(Client().console.enabled, 1);
+  EXPECT_EQ(Client().settings.enabled, 1);
   EXPECT_TRUE(host.prints.empty());
   Cycle(1);  // the next call initialises
   ASSERT_FALSE(host.keywords.empty());
@@ -129,7 +129,7 @@ TEST_F(Commands, ForwardedLinesAtMostTwoPerWindow) {
   TestClock::now += 500;  // 2000 ms after the window opened
   Run("tg_ypg_four");
   EXPECT_EQ(Payloads(), (Lines{"Atg_ypg_four"}));
-  Client().console.enabled = 0;
+  Client().settings.enabled = 0;
   EXPECT_EQ(Run("tg_ypg_five"), Lines{"Tallyguard Client is currently Disabled"});
 }
 
@@ -162,7 +162,7 @@ TEST_F(Commands, NetstatReportsSinceTheFirstFrame) {
 TEST_F(Commands, DisableOnlyChangesTheNextStart) {
   EXPECT_EQ(Run("tg_cl_Disable"), Lines{"The Tallyguard Client will be disabled the NEXT TIME upon startup."});
   EXPECT_EQ(host.cvars["cl_tallyguard"], "0");
-  EXPECT_EQ(Client().console.enabled, 1);
+  EXPECT_EQ(Client().settings.enabled, 1);
 }
 
 TEST_F(Commands, LinesFromTheServerReportNothingUnknown) {

@@ -23,7 +23,7 @@ using Lines = std::vector<std::string>;
 }  // namespace
 
 TEST_F(SettingsTest, ParsingByKind) {
-  const Settings& s = Client().console.settings;
+  const Settings& s = Client().settings.values;
   struct Case {
     const char* line;
     const char* shown;
@@ -72,7 +72,7 @@ TEST_F(SettingsTest, SystemCannotChangeWhileConnected) {
   Cycle(1);
   EXPECT_EQ(Run("tg_system 1"), (Lines{"TG_SYSTEM = 1 (0 to 1)", "tg_system cannot be changed while connected to a server",
                                        "TG_SYSTEM = 0 (0 to 1)"}));
-  EXPECT_EQ(Client().console.settings.system, 0);
+  EXPECT_EQ(Client().settings.values.system, 0);
   EXPECT_EQ(ReadHome("tgsys.cfg"), "tg_system 0\r\n");
   EXPECT_EQ(Run("tg_system 0"), Lines{"TG_SYSTEM = 0 (0 to 1)"});  // unchanged: no refusal
 }

@@ -53,7 +53,7 @@ TEST_F(CbCodes, EnableRunsStartupLoadsOnlyTheFirstTime) {
   ca(&host.record, -1);  // remembers the interface, runs nothing else
   EXPECT_EQ(cb(&host.record, 117, 0, nullptr, 0), 0);
   EXPECT_STREQ(host.record.message_prefix, "[skipnotify]Tallyguard Client");
-  EXPECT_EQ(Client().console.enabled, 1);
+  EXPECT_EQ(Client().settings.enabled, 1);
   EXPECT_EQ(host.cvars["cl_tallyguard"], "1");
   strcpy(host.record.message_prefix, "mine");
   EXPECT_EQ(cb(&host.record, 117, 0, nullptr, 0), 0);

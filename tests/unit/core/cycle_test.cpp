@@ -27,7 +27,7 @@ TEST_F(CycleTest, DisabledModuleCreatesNothingButAnswersLines) {
 
 TEST_F(CycleTest, FirstCallInitialisesAndRunsAFullCycle) {
   StartModule();
-  EXPECT_EQ(Client().console.enabled, 1);
+  EXPECT_EQ(Client().settings.enabled, 1);
   for (const char* dir : {"", "scrnshot", "dll", "htm"})
     EXPECT_TRUE(std::filesystem::is_directory(HomeFile(dir))) << dir;
   EXPECT_EQ(std::string(Client().output.home_dir), home_base + "\\tg\\");

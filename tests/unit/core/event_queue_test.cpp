@@ -90,11 +90,11 @@ TEST_F(EventQueueTest, WalkHandlesOnlyEventsPresentAtItsStartInOrder) {
 TEST_F(EventQueueTest, EnablingDuringTheWalkLeavesTheRestForTheNextWalk) {
   ASSERT_EQ(QueueEvent(14, 12, "tg_cl_Enable", 0), nullptr);
   for (int i = 0; i < 4; ++i) ASSERT_EQ(QueueEvent(14, 6, "tg_Ver", 0), nullptr);
-  Client().core.enabled_snapshot = Client().console.enabled;
+  Client().core.enabled_snapshot = Client().settings.enabled;
   WalkEvents(&host.record, 0);
-  EXPECT_EQ(Client().console.enabled, 1);
+  EXPECT_EQ(Client().settings.enabled, 1);
   EXPECT_EQ(Client().events.count, 4);
-  Client().core.enabled_snapshot = Client().console.enabled;
+  Client().core.enabled_snapshot = Client().settings.enabled;
   WalkEvents(&host.record, 0);
   EXPECT_EQ(Client().events.count, 0);
 }

@@ -42,7 +42,7 @@ TEST_F(FaultGuard, FaultInTheCycleIsCaughtAndReported) {
 
 TEST_F(FaultGuard, IgnoreSettingSilencesTheNotice) {
   StartModule();
-  Client().console.settings.ignore_faults = 1;
+  Client().settings.values.ignore_faults = 1;
   Client().core.fault_injection = WriteToBadAddress;
   EXPECT_EQ(Cycle(60), 0);
   EXPECT_FALSE(host.Printed("O/S Exception Notice"));

@@ -117,7 +117,7 @@ TEST_F(Masters, StartUpLooksUpOneMasterUnlessInLanMode) {
   PlatformSetResolver(&kStandIn);
   for (const Case& c : cases) {
     StandInResolver::Reset(c.answer);
-    Client().console.settings.lan = c.lan;
+    Client().settings.values.lan = c.lan;
     host.ClearPrints();
     StartMasterTransport(&host.record, TestClock::now);
     Cycle(100);  // the answer is taken in a cycle
@@ -133,7 +133,7 @@ TEST_F(Masters, StartUpLooksUpOneMasterUnlessInLanMode) {
     EXPECT_LE(token.size(), 15u);
     EXPECT_EQ(token.find('"'), std::string::npos);
   }
-  Client().console.settings.lan = 0;
+  Client().settings.values.lan = 0;
 }
 
 TEST_F(Masters, StartUpLookupIsAnsweredInALaterCycleOrGivenUp) {
@@ -234,7 +234,7 @@ TEST_F(Masters, EmptyNameCacheIsAskedForFromTheLookedUpMasterFourTimesAtMost) {
   host.oob_frames.clear();
   for (int i = 0; i < 70; ++i) Cycle(1000);
   Client().master.transport.name_count = 0;
-  Client().console.settings.lan = 1;
+  Client().settings.values.lan = 1;
   for (int i = 0; i < 70; ++i) Cycle(1000);
   EXPECT_TRUE(host.oob_frames.empty());
 }
@@ -272,7 +272,7 @@ TEST_F(Masters, PeriodicQueryGoesToTheNextMasterThroughTheGame) {
   Cycle(100);
   EXPECT_TRUE(host.Printed("No Master Query Sent - DNS has not yet resolved for NOWHERE.INVALID"));
   // In LAN mode nothing is asked.
-  Client().console.settings.lan = 1;
+  Client().settings.values.lan = 1;
   host.oob_frames.clear();
   host.keywords.clear();
   for (int i = 0; i < 4; ++i) {
@@ -432,7 +432,7 @@ TEST_F(Masters, OwnSocketTakesDatagramsAndFallsBackWhenItCannotBind) {
   Cycle(100);
   Cycle(100);
   EXPECT_TRUE(host.Printed("Network Socket error: cannot bind to port " + std::to_string(held)));
-  EXPECT_EQ(Client().console.settings.net_port, 0);
+  EXPECT_EQ(Client().settings.values.net_port, 0);
   Cycle(100);
   Cycle(100);
   EXPECT_EQ(OwnSocket(), kNoSocket);
@@ -620,5 +620,5 @@ TEST_F(Masters, SocketFaultsEndTheCycleQuietly) {
   int told = 0;
   for (const std::string& line : host.prints) told += line.find("cannot bind") != std::string::npos;
   EXPECT_EQ(told, 1);
-  EXPECT_EQ(Client().console.settings.net_port, 0);
+  EXPECT_EQ(Client().settings.values.net_port, 0);
 }

@@ -39,7 +39,7 @@ TEST_F(Receive, OwnIdentDispatchesConsoleTextVerbatim) {
 }
 
 TEST_F(Receive, DisabledModuleRefusesEveryFrame) {
-  Client().console.enabled = 0;
+  Client().settings.enabled = 0;
   EXPECT_FALSE(Deliver(PeerPlainFrame(Client().channel.client_ident, ToBytes("Ax")), 1));
   EXPECT_EQ(Client().protocol.connection.frames_received, 0);
   EXPECT_TRUE(host.prints.empty());
@@ -136,7 +136,7 @@ TEST_F(Receive, OldServerIsReportedAndNoLinkStarts) {
 TEST_F(Receive, AutoexecRunsAtTheFirstHello) {
   host.OfferGameCommand();
   Client().services.second_table = host.record.second_table;
-  strcpy(Client().console.settings.autoexec, "server.cfg");
+  strcpy(Client().settings.values.autoexec, "server.cfg");
   EXPECT_TRUE(Hello(1092, 1276, 0, 1, 2, 3, 4, kGuid));
   EXPECT_TRUE(Hello(1092, 1276, 0, 1, 2, 3, 4, kGuid));
   ASSERT_EQ(host.game_commands.size(), 1u);

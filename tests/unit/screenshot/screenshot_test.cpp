@@ -254,7 +254,7 @@ TEST_F(Screenshot, EveryPixelFormatConvertsByItsRow) {
     memcpy(display->pixels, c.pixel.data(), c.pixel.size());
     Client().screenshots.display = DisplayState();
     PlatformDisplayClose();
-    Client().console.settings.ss_bpp = c.ss_bpp;
+    Client().settings.values.ss_bpp = c.ss_bpp;
     Run("tg_SsOptions 16 16 0 0 1");
     Client().screenshots.options.x = 1;  // placed at the corner
     Client().screenshots.options.y = 1;
