@@ -151,4 +151,3 @@ int ApplySettingLine(HostInterface* host, char* line, uint32_t now) {
   return 0;
 }
 
-void DropOwnPort() { SettingsToChange().net_port = 0; }

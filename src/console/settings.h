@@ -12,7 +12,3 @@
 // rest of the line (an empty value only shows it), shown, and its action
 // runs; gives 1. Gives 0 when no word matched (the line is then untouched).
 int ApplySettingLine(HostInterface* host, char* line, uint32_t now);
-
-// TG_NETPORT goes back to 0 after its port could not be bound: the module
-// then talks to masters through the game until the player sets it again.
-void DropOwnPort();

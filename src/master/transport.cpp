@@ -3,17 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
-#include "console/settings.h"
-#include "master/master_state.h"
+#include "channel/framing.h"
 #include "channel/master_wire.h"
+#include "master/master_state.h"
 #include "master/name_cache.h"
 #include "master/schedule.h"
+#include "output/console.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
+#include "settings/player_settings.h"
 #include "util/elapsed.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

@@ -45,3 +45,6 @@ inline const Settings& CurrentSettings() { return g_settings_state->values; }
 // For the console's setting words and the module switch only.
 inline Settings& SettingsToChange() { return g_settings_state->values; }
 inline void SetModuleEnabled(int enabled) { g_settings_state->enabled = enabled; }
+// TG_NETPORT goes back to 0 after its port could not be bound: the module
+// then talks to masters through the game until the player sets it again.
+inline void DropOwnPort() { g_settings_state->values.net_port = 0; }
