@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "bench_module.h"
+#include "channel/master_wire.h"
+#include "channel/wire_format.h"
 #include "master/database.h"
 #include "master/modules.h"
-#include "channel/master_wire.h"
 #include "master/socket_service.h"
 #include "master/transport.h"
 #include "protocol/receive.h"
-#include "channel/wire_format.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "bench_module.h"
-#include "core/client_state.h"
 #include "channel/framing.h"
+#include "channel/wire_format.h"
+#include "core/client_state.h"
 #include "protocol/receive.h"
 #include "protocol/requests.h"
 #include "protocol/rules.h"
-#include "channel/wire_format.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "core/cycle.h"
 
-#include "output/console.h"
+#include "channel/framing.h"
 #include "console/console_state.h"
 #include "console/dispatch.h"
 #include "console/reg_names.h"
@@ -9,16 +9,16 @@
 #include "core/initialise.h"
 #include "core/main_work.h"
 #include "integrity/integrity.h"
+#include "output/console.h"
 #include "platform/platform.h"
 #include "protocol/connection.h"
-#include "channel/framing.h"
 #include "protocol/protocol_state.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/elapsed.h"
 #include "util/memory.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

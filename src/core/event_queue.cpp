@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "channel/framing.h"
 #include "console/dispatch.h"
 #include "core/core_state.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
 #include "protocol/receive.h"
+#include "settings/player_settings.h"
 #include "util/elapsed.h"
 #include "util/memory.h"
-#include "settings/player_settings.h"
 
 EventQueue::~EventQueue() {
   MemoryFree(in_hand);

@@ -5,7 +5,6 @@
 
 #include "channel/framing.h"
 #include "console/config_files.h"
-#include "output/console.h"
 #include "console/dispatch.h"
 #include "console/module_switch.h"
 #include "core/core_state.h"
@@ -15,14 +14,15 @@
 #include "master/modules.h"
 #include "master/schedule.h"
 #include "master/transport.h"
+#include "output/console.h"
 #include "platform/platform.h"
 #include "screenshot/capture.h"
 #include "screenshot/glyphs.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

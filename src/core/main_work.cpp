@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "channel/framing.h"
+#include "channel/wire_constants.h"
 #include "core/core_state.h"
 #include "integrity/integrity.h"
 #include "master/database.h"
@@ -10,15 +12,13 @@
 #include "master/socket_service.h"
 #include "master/transport.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
 #include "protocol/protocol_state.h"
 #include "protocol/rules.h"
-#include "channel/wire_constants.h"
 #include "screenshot/capture.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
-#include "util/elapsed.h"
 #include "settings/player_settings.h"
+#include "util/elapsed.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 #include "host/codes.h"
 
+#include "channel/framing.h"
+#include "channel/wire_constants.h"
 #include "console/dispatch.h"
 #include "console/module_switch.h"
 #include "core/initialise.h"
 #include "integrity/integrity.h"
-#include "channel/framing.h"
-#include "channel/wire_constants.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The two exports of the module.
 #include <cstdint>
 
-#include "output/console.h"
 #include "core/cycle.h"
 #include "core/event_queue.h"
 #include "core/initialise.h"
 #include "host/codes.h"
+#include "output/console.h"
 #include "platform/platform.h"
 #include "services/host_services.h"
 #include "tallyguard/host_interface.h"

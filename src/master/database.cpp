@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "master/name_cache.h"
 #include "output/console.h"
 #include "output/text_file.h"
-#include "master/name_cache.h"
 #include "platform/platform.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/memory.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

@@ -5,23 +5,23 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
-#include "output/text_file.h"
+#include "channel/framing.h"
+#include "channel/master_wire.h"
+#include "channel/wire_bytes.h"
 #include "master/database.h"
 #include "master/master_state.h"
-#include "channel/master_wire.h"
 #include "master/modules.h"
 #include "master/name_cache.h"
 #include "master/transport.h"
-#include "channel/framing.h"
-#include "channel/wire_bytes.h"
+#include "output/console.h"
+#include "output/text_file.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/elapsed.h"
 #include "util/memory.h"
 #include "util/path_check.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

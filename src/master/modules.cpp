@@ -4,23 +4,23 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
-#include "output/text_file.h"
-#include "master/master_state.h"
+#include "channel/framing.h"
 #include "channel/master_wire.h"
+#include "channel/wire_constants.h"
+#include "master/master_state.h"
 #include "master/name_cache.h"
 #include "master/transport.h"
 #include "master/update.h"
+#include "output/console.h"
+#include "output/text_file.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
 #include "protocol/protocol_state.h"
-#include "channel/wire_constants.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/memory.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

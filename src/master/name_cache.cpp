@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
 #include "master/master_state.h"
+#include "output/console.h"
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"

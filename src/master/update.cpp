@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "channel/framing.h"
+#include "master/master_state.h"
 #include "output/console.h"
 #include "output/text_file.h"
-#include "master/master_state.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/memory.h"

@@ -2,23 +2,23 @@
 
 #include <cstring>
 
-#include "output/console.h"
+#include "channel/framing.h"
+#include "channel/wire_constants.h"
 #include "console/reg_names.h"
 #include "integrity/integrity.h"
 #include "master/master_state.h"
 #include "master/modules.h"
 #include "master/schedule.h"
 #include "master/update.h"
-#include "channel/framing.h"
+#include "output/console.h"
 #include "protocol/protocol_state.h"
 #include "protocol/warning.h"
-#include "channel/wire_constants.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

@@ -5,20 +5,20 @@
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
 #include "channel/wire_format.h"
-#include "output/console.h"
 #include "integrity/integrity.h"
 #include "master/exchange.h"
 #include "master/modules.h"
 #include "master/schedule.h"
 #include "master/update.h"
+#include "output/console.h"
 #include "protocol/hello.h"
 #include "protocol/protocol_state.h"
 #include "protocol/requests.h"
 #include "protocol/rules.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
-#include "util/text.h"
 #include "settings/player_settings.h"
+#include "util/text.h"
 
 namespace {
 

@@ -3,16 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
+#include "channel/framing.h"
+#include "channel/wire_bytes.h"
 #include "console/reg_names.h"
 #include "integrity/integrity.h"
-#include "channel/framing.h"
+#include "output/console.h"
 #include "protocol/protocol_state.h"
-#include "channel/wire_bytes.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
 #include "channel/framing.h"
+#include "channel/wire_constants.h"
+#include "output/console.h"
 #include "protocol/protocol_state.h"
 #include "protocol/requests.h"
 #include "protocol/warning.h"
-#include "channel/wire_constants.h"
 #include "services/host_services.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"

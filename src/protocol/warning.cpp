@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "output/console.h"
 #include "channel/wire_constants.h"
+#include "output/console.h"
 #include "services/host_services.h"
 #include "util/text.h"
 

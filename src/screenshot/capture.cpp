@@ -4,17 +4,17 @@
 #include <cstring>
 #include <new>
 
+#include "channel/framing.h"
 #include "output/console.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
 #include "protocol/protocol_state.h"
 #include "screenshot/glyphs.h"
 #include "screenshot/memory.h"
 #include "screenshot/png_layout.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

@@ -4,19 +4,19 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
-#include "output/text_file.h"
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
+#include "output/console.h"
+#include "output/text_file.h"
 #include "screenshot/capture.h"
 #include "screenshot/memory.h"
 #include "screenshot/png.h"
 #include "services/host_services.h"
+#include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
 #include "util/seeded_md5.h"
 #include "util/text.h"
-#include "settings/player_settings.h"
 
 namespace {
 

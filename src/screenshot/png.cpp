@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "output/console.h"
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
+#include "output/console.h"
 #include "screenshot/capture.h"
 #include "screenshot/memory.h"
 #include "util/seeded_md5.h"

@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "screenshot/screenshot_state.h"
 #include "screenshot/png_layout.h"
+#include "screenshot/screenshot_state.h"
 #include "tallyguard/host_interface.h"
 
 // One step of the CRC-32 (reflected polynomial 0xEDB88320; zlib's

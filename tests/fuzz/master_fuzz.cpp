@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "channel/master_wire.h"
 #include "fuzz_module.h"
 #include "master/database.h"
 #include "master/exchange.h"
-#include "channel/master_wire.h"
 #include "master/name_cache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

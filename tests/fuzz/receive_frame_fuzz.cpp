@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz_module.h"
 #include "channel/framing.h"
 #include "channel/wire_format.h"
+#include "fuzz_module.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzModule* module = FuzzModule::Shared();

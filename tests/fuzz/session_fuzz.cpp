@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "channel/framing.h"
+#include "channel/wire_format.h"
 #include "core/client_state.h"
 #include "fuzz_module.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
-#include "channel/wire_format.h"
 #include "support/fake_host.h"
 
 namespace {

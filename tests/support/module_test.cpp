@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "channel/framing.h"
 #include "core/client_state.h"
 #include "platform/platform.h"
-#include "channel/framing.h"
 #include "util/memory.h"
 
 void ModuleTest::SetUp() {

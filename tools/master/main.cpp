@@ -27,9 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "channel/master_wire.h"
 #include "common/file_bytes.h"
 #include "common/options.h"
-#include "channel/master_wire.h"
 #include "platform/platform.h"
 #include "util/seeded_md5.h"
 

@@ -14,8 +14,8 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
 #include "platform/faults.h"
+#include "platform/platform.h"
 
 namespace {
 

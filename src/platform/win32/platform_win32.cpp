@@ -1,6 +1,6 @@
 // Windows implementation of the platform seam.
-#include "platform/platform.h"
 #include "platform/faults.h"
+#include "platform/platform.h"
 
 // winsock2.h must come before windows.h.
 #include <winsock2.h>

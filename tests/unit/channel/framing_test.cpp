@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "channel/framing.h"
 #include "core/client_state.h"
 #include "protocol/connection.h"
-#include "channel/framing.h"
 #include "support/module_test.h"
 
 namespace {

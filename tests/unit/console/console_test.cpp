@@ -5,9 +5,9 @@
 #include <sstream>
 #include <string>
 
+#include "core/client_state.h"
 #include "output/console.h"
 #include "output/text_file.h"
-#include "core/client_state.h"
 #include "platform/platform.h"
 #include "support/module_test.h"
 #include "util/seeded_md5.h"

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <string>
 
-#include "core/client_state.h"
 #include "channel/wire_constants.h"
-#include "support/wire_peer.h"
+#include "core/client_state.h"
 #include "support/module_test.h"
+#include "support/wire_peer.h"
 
 using CbCodes = ModuleTest;
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "channel/framing.h"
 #include "core/client_state.h"
 #include "master/exchange.h"
-#include "channel/framing.h"
 #include "support/module_test.h"
 
 using CycleTest = ModuleTest;

@@ -8,9 +8,9 @@
 #include <map>
 #include <string>
 
+#include "channel/master_wire.h"
 #include "core/client_state.h"
 #include "master/database.h"
-#include "channel/master_wire.h"
 #include "master/modules.h"
 #include "master/socket_service.h"
 #include "master/transport.h"

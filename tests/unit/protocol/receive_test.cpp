@@ -4,8 +4,8 @@
 #include <random>
 #include <string>
 
-#include "core/client_state.h"
 #include "channel/framing.h"
+#include "core/client_state.h"
 #include "protocol/receive.h"
 #include "support/module_test.h"
 
