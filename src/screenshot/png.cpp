@@ -74,6 +74,18 @@ int32_t EncodeSliceBytes(int32_t canvas_size) {
                                         : share;
 }
 
+namespace {
+
+// The block of the deflate stream's state, kept by the capture until the
+// stream ends; false without memory.
+bool TakeDeflaterMemory(CaptureImage& capture) {
+  if (capture.deflater == nullptr)
+    capture.deflater = static_cast<SlicedDeflate*>(AllocateScreenshotMemory(sizeof(SlicedDeflate)));
+  return capture.deflater != nullptr;
+}
+
+}  // namespace
+
 bool EncodeMemoryReady(CaptureImage& capture) {
   if (capture.encode_stage != kEncodeNotStarted || capture.canvas == nullptr) return true;
   // The stream's output goes where the sampled rows were (they are on the
@@ -82,9 +94,7 @@ bool EncodeMemoryReady(CaptureImage& capture) {
   const int32_t bound = DeflateBound(capture.canvas_size);
   if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, bound)) return true;
   if (!WarmScreenshotMemory(capture.raw, static_cast<size_t>(bound))) return false;
-  if (capture.deflater == nullptr)
-    capture.deflater = static_cast<SlicedDeflate*>(AllocateScreenshotMemory(sizeof(SlicedDeflate)));
-  return capture.deflater == nullptr || WarmScreenshotMemory(capture.deflater, sizeof(SlicedDeflate));
+  return !TakeDeflaterMemory(capture) || WarmScreenshotMemory(capture.deflater, sizeof(SlicedDeflate));
 }
 
 namespace {
@@ -98,9 +108,7 @@ void DropEncoding(ScreenshotSlot& slot) {
 // at the default level makes.
 bool StartDeflate(CaptureImage& capture) {
   if (!ReserveBuffer(&capture.raw, &capture.raw_capacity, DeflateBound(capture.canvas_size))) return false;
-  if (capture.deflater == nullptr)
-    capture.deflater = static_cast<SlicedDeflate*>(AllocateScreenshotMemory(sizeof(SlicedDeflate)));
-  if (capture.deflater == nullptr) return false;
+  if (!TakeDeflaterMemory(capture)) return false;
   StartSlicedDeflate(*capture.deflater, capture.canvas, static_cast<uint32_t>(capture.canvas_size), capture.raw,
                      static_cast<uint32_t>(capture.raw_capacity));
   capture.encode_stage = kEncodeDeflating;

@@ -503,14 +503,29 @@ void BuildTree(SlicedDeflate& s, Tree& desc, const TreeShape& shape) {
   GenerateCodes(tree, max_code, s.bl_count);
 }
 
+// How long a run of equal code lengths may grow before it is written
+// (max_count) and how long it must be for a repeat code (min_count), after a
+// run of curlen and before one of nextlen: zeros repeat up to 138 times, a
+// length that repeats itself up to 6 times after its first.
+void RunLimits(int curlen, int nextlen, int* max_count, int* min_count) {
+  if (nextlen == 0) {
+    *max_count = 138, *min_count = 3;
+  } else if (curlen == nextlen) {
+    *max_count = 6, *min_count = 3;
+  } else {
+    *max_count = 7, *min_count = 4;
+  }
+}
+
 // Counts the code-length symbols (with their repeat codes) that describe
 // tree[0..max_code].
 void ScanTree(SlicedDeflate& s, TreeNode* tree, int max_code) {
   int prevlen = -1;
   int nextlen = tree[0].len;
   int count = 0;
-  int max_count = nextlen == 0 ? 138 : 7;
-  int min_count = nextlen == 0 ? 3 : 4;
+  int max_count = 7;
+  int min_count = 4;
+  RunLimits(-1, nextlen, &max_count, &min_count);
   tree[max_code + 1].len = 0xFFFF;  // guard
   for (int n = 0; n <= max_code; ++n) {
     const int curlen = nextlen;
@@ -528,13 +543,7 @@ void ScanTree(SlicedDeflate& s, TreeNode* tree, int max_code) {
     }
     count = 0;
     prevlen = curlen;
-    if (nextlen == 0) {
-      max_count = 138, min_count = 3;
-    } else if (curlen == nextlen) {
-      max_count = 6, min_count = 3;
-    } else {
-      max_count = 7, min_count = 4;
-    }
+    RunLimits(curlen, nextlen, &max_count, &min_count);
   }
 }
 
@@ -543,8 +552,9 @@ void SendTree(SlicedDeflate& s, const TreeNode* tree, int max_code) {
   int prevlen = -1;
   int nextlen = tree[0].len;
   int count = 0;
-  int max_count = nextlen == 0 ? 138 : 7;
-  int min_count = nextlen == 0 ? 3 : 4;
+  int max_count = 7;
+  int min_count = 4;
+  RunLimits(-1, nextlen, &max_count, &min_count);
   for (int n = 0; n <= max_code; ++n) {
     const int curlen = nextlen;
     nextlen = tree[n + 1].len;
@@ -568,13 +578,7 @@ void SendTree(SlicedDeflate& s, const TreeNode* tree, int max_code) {
     }
     count = 0;
     prevlen = curlen;
-    if (nextlen == 0) {
-      max_count = 138, min_count = 3;
-    } else if (curlen == nextlen) {
-      max_count = 6, min_count = 3;
-    } else {
-      max_count = 7, min_count = 4;
-    }
+    RunLimits(curlen, nextlen, &max_count, &min_count);
   }
 }
 
