@@ -14,9 +14,9 @@
 #include "channel/wire_format.h"
 #include "master/database.h"
 #include "master/modules.h"
-#include "master/socket_service.h"
 #include "master/transport.h"
-#include "protocol/receive.h"
+#include "routing/frame_router.h"
+#include "routing/socket_service.h"
 
 namespace {
 
@@ -111,9 +111,9 @@ void BM_HelloNamingABrokenPackage(benchmark::State& state) {
   }
   const std::string hello = "CS 1092 1276 1301 1001 77 154 2767692 A1B2C3D4E5F60718293A4B5C6D7E8F90";
   uint8_t frame[wire::kFrameBufferSize + 1];
-  const int32_t length = wire::BuildPlainFrame(Client().channel.client_ident,
-                                               reinterpret_cast<const uint8_t*>(hello.c_str()),
-                                               static_cast<int32_t>(hello.size()) + 1, frame);
+  const int32_t length =
+      wire::BuildPlainFrame(Client().channel.client_ident, reinterpret_cast<const uint8_t*>(hello.c_str()),
+                            static_cast<int32_t>(hello.size()) + 1, frame);
   std::vector<uint8_t> copy(static_cast<size_t>(length) + 1);
   for (auto _ : state) {
     Client().master.agent.last_version_report = 0;

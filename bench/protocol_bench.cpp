@@ -9,9 +9,9 @@
 #include "channel/framing.h"
 #include "channel/wire_format.h"
 #include "core/client_state.h"
-#include "protocol/receive.h"
 #include "protocol/requests.h"
 #include "protocol/rules.h"
+#include "routing/frame_router.h"
 
 namespace {
 
@@ -54,7 +54,8 @@ BENCHMARK(BM_CheckNextRule)->Arg(5)->Arg(500);
 // The 'E' reply with enough bindings to fill its 1024 bytes.
 void BM_BindingReply(benchmark::State& state) {
   BenchModule module("bench_protocol_home", "127.0.0.1:27960");
-  for (int key = 0; key < 64; ++key) module.host.bindings.push_back({key, "KEY" + std::to_string(key), "+attack; wait"});
+  for (int key = 0; key < 64; ++key)
+    module.host.bindings.push_back({key, "KEY" + std::to_string(key), "+attack; wait"});
   Client().protocol.connection.frames_received = 0;  // replies are built and then dropped, not sent
   uint8_t argument[] = "+attack";
   for (auto _ : state) {

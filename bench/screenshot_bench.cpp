@@ -72,8 +72,7 @@ double IdleCycleMicroseconds(HostInterface* host) {
 // compress() of the same canvas. The first screenshot works in memory fresh from the
 // system; the later ones in the blocks kept from the one before, as in a
 // game that takes more than one.
-void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32_t width = 1024,
-                        int32_t height = 768) {
+void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32_t width = 1024, int32_t height = 768) {
   ShowScene(scene, width, height);
   BenchModule module("bench_shot_home", "127.0.0.1:27960");
   module.host.screen_width = width;
@@ -92,7 +91,7 @@ void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32
       ScreenshotSlot& slot = Client().screenshots.slots[0];
       strcpy(slot.request, "0 1 280 280 50 50 1");
     } else {
-      Client().screenshots.options = ScreenshotOptions();  // 640 x 480
+      Client().settings.values.local_shot = ScreenshotOptions();  // 640 x 480
       QueueLocalScreenshot("0", TestClock::now);
     }
     ScreenshotSlot& slot = Client().screenshots.slots[0];
@@ -163,7 +162,11 @@ void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32
 void BM_ServerShotThroughCa(benchmark::State& state) {
   RunWholeScreenshot(state, true, static_cast<Scene>(state.range(0)));
 }
-BENCHMARK(BM_ServerShotThroughCa)->Arg(kHarnessScene)->Arg(kTexturedScene)->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_ServerShotThroughCa)
+    ->Arg(kHarnessScene)
+    ->Arg(kTexturedScene)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(6);
 
 void BM_LocalShotThroughCa(benchmark::State& state) {
   RunWholeScreenshot(state, false, static_cast<Scene>(state.range(0)));

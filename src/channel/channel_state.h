@@ -18,6 +18,11 @@ struct ChannelRoute {
   const char* oob_address = "";             // the game server's address before the ":"
   const uint16_t* oob_port = &kNoPort;
   const int32_t* force_oob = &kOff;  // 1: frames go out of band when an address is known
+  // The link's facts that every part may read: the host's address names a
+  // game server, and the module versions that server's hello asked for.
+  const int32_t* connected = &kOff;
+  const int32_t* server_client_version = &kNone;
+  const int32_t* server_agent_version = &kNone;
 
   static constexpr int32_t kNone = 0;
   static constexpr uint16_t kNoPort = 0;

@@ -158,6 +158,10 @@ void StartCycleFrameCount() { Channel().frames_this_cycle = 0; }
 
 int32_t FramesSentThisCycle() { return Channel().frames_this_cycle; }
 
+int32_t ServerConnected() { return *Channel().route.connected; }
+int32_t ServerClientVersion() { return *Channel().route.server_client_version; }
+int32_t ServerAgentVersion() { return *Channel().route.server_agent_version; }
+
 const char* PlayerGuid() { return Channel().player_guid; }
 
 uint32_t ClientIdent() { return Channel().client_ident; }

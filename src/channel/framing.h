@@ -53,6 +53,11 @@ int32_t FramesSentThisCycle();
 
 // The player's GUID text (empty until the host gives it).
 const char* PlayerGuid();
+// The host's address names a game server (set by the connection watch).
+int32_t ServerConnected();
+// The module versions the game server's hello asked for (0 before one).
+int32_t ServerClientVersion();
+int32_t ServerAgentVersion();
 // The ident of the module's plain frames.
 uint32_t ClientIdent();
 // The key buffer exists (a hello has been answered since the start).

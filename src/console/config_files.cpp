@@ -6,7 +6,6 @@
 #include "output/console.h"
 #include "output/text_file.h"
 #include "platform/platform.h"
-#include "screenshot/delivery.h"
 #include "settings/player_settings.h"
 #include "util/text.h"
 

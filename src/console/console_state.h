@@ -1,5 +1,4 @@
-// State of the console subsystem: the registered names and the dispatcher's
-// counters.
+// State of the console subsystem: the registered names.
 #pragma once
 
 #include <cstdint>
@@ -19,12 +18,6 @@ struct ConsoleState {
   // The table holds what the names file held: it was read with the key of
   // the time, or there was no file. Only then may the table be saved.
   int names_loaded = 0;
-
-  uint32_t forward_window_start = 0;  // "tg_ypg_" lines: at most 2 per 2000 ms
-  int forward_count = 0;
-  uint32_t netstat_time = 0;  // time of the last TG_NETSTAT report
-  int netstat_started = 0;
-  int cycle_wanted = 0;  // a command asked for the next cycle at once
 };
 
 // The state inside the one module-wide state object (defined in

@@ -1,6 +1,5 @@
 #include "console/module_switch.h"
 
-#include "master/master_state.h"
 #include "output/console.h"
 #include "services/host_services.h"
 #include "settings/player_settings.h"
@@ -19,7 +18,7 @@ void SwitchModuleOffAtNextStart(HostInterface* host) {
   ConsolePrint(0, "The Tallyguard Client will be disabled the NEXT TIME upon startup.");
 }
 
-void PrintVersionLine() {
-  ConsolePrint(0, "Tallyguard Client (v%d.%03d | A%d) %s", 1, 276, static_cast<int>(AgentVersion()),
+void PrintVersionLine(int32_t agent_version) {
+  ConsolePrint(0, "Tallyguard Client (v%d.%03d | A%d) %s", 1, 276, static_cast<int>(agent_version),
                ModuleEnabled() ? "Enabled" : "**DISABLED**");
 }

@@ -14,5 +14,5 @@ int SwitchModuleOn(HostInterface* host);
 // until it is loaded again.
 void SwitchModuleOffAtNextStart(HostInterface* host);
 
-// "Tallyguard Client (v1.276 | A<agent>) Enabled" (or "**DISABLED**").
-void PrintVersionLine();
+// "Tallyguard Client (v1.276 | A<agent_version>) Enabled" (or "**DISABLED**").
+void PrintVersionLine(int32_t agent_version);

@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "channel/framing.h"
 #include "console/config_files.h"
 #include "console/console_state.h"
 #include "console/reg_names.h"
 #include "console/setting_table.h"
 #include "output/console.h"
-#include "protocol/protocol_state.h"
 #include "settings/player_settings.h"
 #include "util/text.h"
 
@@ -150,4 +150,3 @@ int ApplySettingLine(HostInterface* host, char* line, uint32_t now) {
   }
   return 0;
 }
-

@@ -8,6 +8,9 @@ ClientState::ClientState() {
   route.oob_address = protocol.connection.oob_address;
   route.oob_port = &protocol.connection.oob_port;
   route.force_oob = &settings.values.force_oob;
+  route.connected = &protocol.connection.connected;
+  route.server_client_version = &protocol.connection.server_client_version;
+  route.server_agent_version = &protocol.connection.server_agent_version;
   output.route.log_to_file = &settings.values.log_to_file;
 }
 
@@ -21,6 +24,7 @@ ClientState& Client() { return g_client; }
 
 CoreState* const g_core_state = &g_client.core;
 EventQueue* const g_event_queue = &g_client.events;
+RoutingState* const g_routing_state = &g_client.routing;
 ServicesState* const g_services_state = &g_client.services;
 SettingsState* const g_settings_state = &g_client.settings;
 ChannelState* const g_channel_state = &g_client.channel;

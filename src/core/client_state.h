@@ -12,6 +12,7 @@
 #include "master/master_state.h"
 #include "output/output_state.h"
 #include "protocol/protocol_state.h"
+#include "routing/routing_state.h"
 #include "screenshot/screenshot_state.h"
 #include "services/services_state.h"
 #include "settings/player_settings.h"
@@ -22,6 +23,7 @@ struct ClientState {
   ClientState();
 
   CoreState core;
+  RoutingState routing;
   EventQueue events;
   ServicesState services;
   SettingsState settings;

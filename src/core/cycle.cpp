@@ -1,8 +1,6 @@
 #include "core/cycle.h"
 
 #include "channel/framing.h"
-#include "console/console_state.h"
-#include "console/dispatch.h"
 #include "console/reg_names.h"
 #include "core/core_state.h"
 #include "core/event_queue.h"
@@ -12,7 +10,7 @@
 #include "output/console.h"
 #include "platform/platform.h"
 #include "protocol/connection.h"
-#include "protocol/protocol_state.h"
+#include "routing/console_words.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "settings/player_settings.h"
@@ -47,7 +45,9 @@ void WatchConnection(HostInterface* host, uint32_t now) {
   text[0] = '\0';
   QueryHost(host, TG_QUERY_SERVER_ADDRESS, text);
   if (ServerAddressChanged(text)) {
-    const int connected = ResetConnection(text, now);
+    const int connected = ResetConnection(text);
+    FreeScreenshotSlots();
+    MakeExchangeDutyDue(now);
     ReloadRegisteredNames(host, now);
     if (connected) {
       ConsolePrint(0, "Game server %s", text);

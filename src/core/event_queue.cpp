@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "channel/framing.h"
-#include "console/dispatch.h"
 #include "core/core_state.h"
 #include "platform/platform.h"
-#include "protocol/receive.h"
+#include "routing/console_words.h"
+#include "routing/frame_router.h"
 #include "settings/player_settings.h"
 #include "util/elapsed.h"
 #include "util/memory.h"

@@ -5,7 +5,6 @@
 
 #include "channel/framing.h"
 #include "console/config_files.h"
-#include "console/dispatch.h"
 #include "console/module_switch.h"
 #include "core/core_state.h"
 #include "core/main_work.h"
@@ -16,6 +15,7 @@
 #include "master/transport.h"
 #include "output/console.h"
 #include "platform/platform.h"
+#include "routing/console_words.h"
 #include "screenshot/capture.h"
 #include "screenshot/glyphs.h"
 #include "services/host_services.h"
@@ -155,7 +155,7 @@ int Initialise(HostInterface* host, uint32_t now) {
   core.initialised = 1;
   core.memory_failures_told = MemoryFailureCount();
   StartAgent(host);
-  PrintVersionLine();
+  PrintVersionLine(AgentVersion());
   return 1;
 }
 

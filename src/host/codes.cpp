@@ -2,10 +2,10 @@
 
 #include "channel/framing.h"
 #include "channel/wire_constants.h"
-#include "console/dispatch.h"
 #include "console/module_switch.h"
 #include "core/initialise.h"
 #include "integrity/integrity.h"
+#include "routing/console_words.h"
 #include "services/host_services.h"
 #include "settings/player_settings.h"
 #include "util/arg_list.h"

@@ -1,5 +1,7 @@
 #include "integrity/integrity.h"
 
+#include <cstring>
+
 #include "integrity/integrity_state.h"
 #include "util/elapsed.h"
 
@@ -40,4 +42,9 @@ void HandleIntegrityQuery(HostInterface*, uint8_t, const uint8_t*, int32_t) {}
 int IntegrityStatus() {
   const IntegrityState& state = Integrity();
   return !state.check_flag || state.pass_flag ? 1 : 0;
+}
+
+bool IsIntegrityQuery(uint8_t subtype) {
+  static const char kSubtypes[] = {7, 9, 16, 17, 18, 20, 21, '+', 'N', 'P', 'X', 'Y', 'Z', 'm', '|'};
+  return memchr(kSubtypes, subtype, sizeof kSubtypes) != nullptr;
 }

@@ -33,6 +33,8 @@ void RunTimedDuties(HostInterface* host, uint32_t now);
 void HandleIntegrityRequest(HostInterface* host, const uint8_t* argument, int32_t length);
 void HandleIntegrityRecords(HostInterface* host, const uint8_t* argument, int32_t length);
 void HandleIntegrityQuery(HostInterface* host, uint8_t subtype, const uint8_t* argument, int32_t length);
+// The 'B' request subtypes that HandleIntegrityQuery answers.
+[[nodiscard]] bool IsIntegrityQuery(uint8_t subtype);
 
 // cb code 121: 1 when the checks are off or have passed, else 0.
 int IntegrityStatus();

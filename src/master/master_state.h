@@ -33,9 +33,9 @@ struct TransportState {
   uint32_t cache_request = 0;  // the 30000 ms cache-request duty last ran
   NameCacheEntry names[kNameCacheEntries] = {};
   int32_t name_count = 0;
-  char token[16] = "";                // made once at start-up; masters mask with it
-  char startup_address[16] = "";      // the start-up lookup's answer, or empty
-  int lookup_pending = 0;             // the start-up lookup runs
+  char token[16] = "";            // made once at start-up; masters mask with it
+  char startup_address[16] = "";  // the start-up lookup's answer, or empty
+  int lookup_pending = 0;         // the start-up lookup runs
   uint32_t lookup_started = 0;
   int32_t cache_requests = 0;         // start-up cache requests sent (at most 4)
   PlatformSocket socket = kNoSocket;  // the own socket
@@ -187,5 +187,3 @@ struct MasterState {
 // accessor costs no call.
 extern MasterState* const g_master_state;
 inline MasterState& Master() { return *g_master_state; }
-
-inline int32_t AgentVersion() { return Master().agent.version; }

@@ -14,7 +14,6 @@
 #include "output/console.h"
 #include "output/text_file.h"
 #include "platform/platform.h"
-#include "protocol/protocol_state.h"
 #include "settings/player_settings.h"
 #include "util/arg_list.h"
 #include "util/elapsed.h"
@@ -345,6 +344,8 @@ void StartAgent(HostInterface* host) {
 }
 
 void QueryAgentVersion(HostInterface* host) { Agent().version = AskVersion(host, LoadAgent(host)); }
+
+int32_t AgentVersion() { return Agent().version; }
 
 int LoadAgentVersion(HostInterface* host, int32_t n, bool retry) {
   AgentState& agent = Agent();

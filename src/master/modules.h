@@ -30,6 +30,8 @@ bool ModuleFileMayBeStored(const char* name, const uint8_t* bytes, int32_t size)
 void StartAgent(HostInterface* host);
 // Asks the loaded agent module (loading it first) for its version.
 void QueryAgentVersion(HostInterface* host);
+// The agent's version as it last answered; 0 or less before it has.
+int32_t AgentVersion();
 // Brings the agent and client modules in line with what the server runs.
 void ReconcileModules(HostInterface* host, uint32_t now);
 // A server request for the agent ('N' payloads): "<code> [text]".

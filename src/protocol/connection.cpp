@@ -2,15 +2,13 @@
 
 #include <cstring>
 
-#include "integrity/integrity.h"
 #include "protocol/protocol_state.h"
 #include "protocol/rules.h"
-#include "screenshot/delivery.h"
 #include "util/text.h"
 
 int ServerAddressChanged(const char* address) { return strcmp(address, Protocol().connection.server_address) != 0; }
 
-int ResetConnection(const char* address, uint32_t now) {
+int ResetConnection(const char* address) {
   ConnectionState& connection = Protocol().connection;
   CopyBounded(connection.server_address, address, sizeof connection.server_address - 1);
   const char* colon = strchr(connection.server_address, ':');
@@ -30,8 +28,6 @@ int ResetConnection(const char* address, uint32_t now) {
   const bool no_server = SameLetters(connection.server_address, TG_NO_SERVER_ADDRESS);
   if (no_server) connection.hello_seen = 0;
   connection.connected = connection.server_address[0] != '\0' && !no_server;
-  FreeScreenshotSlots();
   ClearRules();
-  MakeExchangeDutyDue(now);
   return connection.connected;
 }

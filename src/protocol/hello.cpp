@@ -4,16 +4,9 @@
 
 #include "channel/framing.h"
 #include "channel/wire_constants.h"
-#include "console/reg_names.h"
-#include "integrity/integrity.h"
-#include "master/master_state.h"
-#include "master/modules.h"
-#include "master/schedule.h"
-#include "master/update.h"
 #include "output/console.h"
 #include "protocol/protocol_state.h"
 #include "protocol/warning.h"
-#include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "settings/player_settings.h"
 #include "util/arg_list.h"
@@ -45,14 +38,14 @@ void TakeAssignedGuid(HostInterface* host, const char* word) {
   memcpy(host->guid, connection.assigned_guid, sizeof host->guid);
 }
 
-void WarnOfOldServer(HostInterface* host) {
+void WarnOfOldServer(HostInterface* host, int32_t agent_version) {
   const ConnectionState& connection = Protocol().connection;
   char versions[64] = "";
   const int32_t client = connection.server_client_version;
   if (client > 0 && client < wire::kClientVersion)
     AppendText(versions, sizeof versions, "C%d.%03d ", client / 1000, client % 1000);
   const int32_t agent = connection.server_agent_version;
-  if (agent > 0 && agent < AgentVersion()) AppendText(versions, sizeof versions, "A%d", agent);
+  if (agent > 0 && agent < agent_version) AppendText(versions, sizeof versions, "A%d", agent);
   if (versions[0] == '\0') return;
   char text[128];
   FormatText(text, sizeof text, "  Tallyguard Reports TG Server Running Old Version %s", versions);
@@ -73,12 +66,10 @@ void ShowVersionNotice(uint32_t now) {
 
 }  // namespace
 
-void HandleServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
+HelloReading ReadServerHello(HostInterface* host, uint8_t* argument, int32_t agent_version) {
   ConnectionState& connection = Protocol().connection;
   if (!connection.hello_seen) RunAutoexec();
   connection.hello_seen = 1;
-  PullCacheRequestForward(now);
-  MakeExchangeDutyDue(now);
 
   connection.server_kind = argument[0];
   ArgList words(reinterpret_cast<char*>(argument), 1, 0);
@@ -91,40 +82,35 @@ void HandleServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
   host->key_b = ReadDigits(words.Word(5));
   host->key_c = ReadDigits(words.Word(6));
   host->key_d = ReadDigits(words.Word(7));
-  const bool keys_changed = old_keys[0] != host->key_a || old_keys[1] != host->key_b || old_keys[2] != host->key_c ||
-                            old_keys[3] != host->key_d;
-  if (ScreenshotSequence() == 0 || keys_changed) {
-    const uint32_t sequence = static_cast<uint32_t>(host->key_d) & 0xFFFFFFu;
-    SetScreenshotSequence(sequence != 0 ? sequence : 1);
-  }
+  HelloReading reading;
+  reading.keys_changed = old_keys[0] != host->key_a || old_keys[1] != host->key_b || old_keys[2] != host->key_c ||
+                         old_keys[3] != host->key_d;
+  const uint32_t sequence = static_cast<uint32_t>(host->key_d) & 0xFFFFFFu;
+  reading.screenshot_sequence = sequence != 0 ? sequence : 1;
 
   TakeAssignedGuid(host, words.Word(8));
-  WarnOfOldServer(host);
-
-  bool screenshot_wanted = false;
-  if (host->key_a != connection.last_key_a) {
-    ShowVersionNotice(now);
-    connection.last_key_a = host->key_a;
-    ClearChannelKey();
-    screenshot_wanted = FirstScreenshotSlotFree();
-  }
-  if (AgentVersion() < 1) QueryAgentVersion(host);
-
-  if (connection.server_client_version == wire::kClientVersion && connection.server_agent_version == AgentVersion()) {
-    StartLink(host, now);
-  } else {
-    // A package still arriving keeps the hello waiting; a silent one is dropped.
-    if (UpdateTransferActive(now)) return;
-    connection.last_key_a = 0;
-    ReconcileModules(host, now);
-  }
-  if (screenshot_wanted) QueueServerScreenshot(host, 0, 0, now);
+  WarnOfOldServer(host, agent_version);
+  reading.new_key = host->key_a != connection.last_key_a;
+  return reading;
 }
+
+bool HelloVersionsMatch(int32_t agent_version) {
+  const ConnectionState& connection = Protocol().connection;
+  return connection.server_client_version == wire::kClientVersion && connection.server_agent_version == agent_version;
+}
+
+void TakeNewHelloKey(HostInterface* host, uint32_t now) {
+  ConnectionState& connection = Protocol().connection;
+  ShowVersionNotice(now);
+  connection.last_key_a = host->key_a;
+  ClearChannelKey();
+}
+
+void ForgetHelloKey() { Protocol().connection.last_key_a = 0; }
 
 void StartLink(HostInterface* host, uint32_t now) {
   DeriveChannelKey(EnsureKeyBuffer(), host->key_a, host->key_b, host->key_c, host->key_d);
   char ack[16];
   FormatText(ack, sizeof ack, "%c%c%d", 'D', 'w', wire::kClientVersion);
   SendPayload(host, ack, static_cast<int32_t>(strlen(ack)) + 1, now);
-  SendRegisteredNames(host, now);
 }

@@ -10,7 +10,7 @@
 
 struct ConnectionState {
   char server_address[256] = "";  // as the host last reported it
-  int connected = 0;              // the address names a game server
+  int32_t connected = 0;          // the address names a game server
   char oob_address[33] = "";      // the address before the first ":"
   uint16_t oob_port = 0;          // the number after it
   int32_t frames_received = 0;    // 0: the server has not spoken, nothing is sent
@@ -65,8 +65,3 @@ struct ProtocolState {
 // accessor costs no call.
 extern ProtocolState* const g_protocol_state;
 inline ProtocolState& Protocol() { return *g_protocol_state; }
-
-inline int ServerConnected() { return Protocol().connection.connected; }
-// The module versions the game server's hello asked for.
-inline int32_t ServerClientVersion() { return Protocol().connection.server_client_version; }
-inline int32_t ServerAgentVersion() { return Protocol().connection.server_agent_version; }

@@ -5,8 +5,6 @@
 
 #include "channel/framing.h"
 #include "channel/wire_bytes.h"
-#include "console/reg_names.h"
-#include "integrity/integrity.h"
 #include "output/console.h"
 #include "protocol/protocol_state.h"
 #include "services/host_services.h"
@@ -128,11 +126,6 @@ void SendLastRelayResult(uint32_t now) {
   QueuePayload(payload, out.Length(), 1, now);
 }
 
-bool IsIntegritySubtype(uint8_t subtype) {
-  static const char kSubtypes[] = {7, 9, 16, 17, 18, 20, 21, '+', 'N', 'P', 'X', 'Y', 'Z', 'm', '|'};
-  return memchr(kSubtypes, subtype, sizeof kSubtypes) != nullptr;
-}
-
 }  // namespace
 
 bool IsProtectedName(const char* name) {
@@ -174,9 +167,6 @@ void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument
     case 'H':
       ListCvars(host, subtype, text, now);
       return;
-    case 'I':
-      SendRegisteredNames(host, now);
-      return;
     case 'L':
       SendProtocolValue(text, now);
       return;
@@ -190,7 +180,6 @@ void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument
       SendLastRelayResult(now);
       return;
     default:
-      if (IsIntegritySubtype(subtype)) HandleIntegrityQuery(host, subtype, argument, length);
       return;
   }
 }

@@ -6,7 +6,9 @@
 
 #include "tallyguard/host_interface.h"
 
-// Handles request subtype with its argument (a NUL follows it).
+// Answers request subtype (7 to 124) with its argument (a NUL follows it).
+// The registered names (I) and the checks' subtypes are answered by their
+// own parts; the frame router sends them there.
 void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length, uint32_t now);
 
 // Queues the reply kind ('M' or 'L') with the cvar's name and quoted value,

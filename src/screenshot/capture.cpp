@@ -7,7 +7,6 @@
 #include "channel/framing.h"
 #include "output/console.h"
 #include "platform/platform.h"
-#include "protocol/protocol_state.h"
 #include "screenshot/glyphs.h"
 #include "screenshot/memory.h"
 #include "screenshot/png_layout.h"
@@ -58,7 +57,7 @@ bool ReadRequest(HostInterface* host, ScreenshotSlot& slot, CaptureImage& captur
   slot.capture_time = PlatformCalendarTime();
   slot.capture_local = t;
   if (slot.request[0] == '\0') {
-    const ScreenshotOptions& options = Screenshots().options;
+    const ScreenshotOptions& options = LocalScreenshotOptions();
     *request = {options.width, options.height, options.x, options.y, options.srate};
     FormatText(capture.lines[0], sizeof capture.lines[0], "Player: %04u.%02u.%02u %02u:%02u:%02u",
                static_cast<unsigned>(t.year), static_cast<unsigned>(t.month), static_cast<unsigned>(t.day),
@@ -430,8 +429,10 @@ bool StartComposing(HostInterface* host, ScreenshotSlot& slot, CaptureImage& cap
   // the start: the PNG is then written into memory the rows made ready.
   const int64_t rows_size = row_bytes * capture.canvas_height;
   if (rows_size > INT32_MAX / 2) return false;
-  const int64_t png_room = PngSize(static_cast<int32_t>(strlen(capture.text)), DeflateBound(static_cast<int32_t>(rows_size)));
-  if (!ReserveBuffer(&capture.canvas, &capture.canvas_capacity, png_room > rows_size ? png_room : rows_size)) return false;
+  const int64_t png_room =
+      PngSize(static_cast<int32_t>(strlen(capture.text)), DeflateBound(static_cast<int32_t>(rows_size)));
+  if (!ReserveBuffer(&capture.canvas, &capture.canvas_capacity, png_room > rows_size ? png_room : rows_size))
+    return false;
   capture.canvas_size = static_cast<int32_t>(rows_size);
   capture.rows_composed = 0;
   return true;

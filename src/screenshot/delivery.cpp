@@ -414,12 +414,3 @@ void ReadyScreenshotMemory() {
     if (!ready) return;  // a share a call; readying is set again
   }
 }
-
-const ScreenshotOptions& LocalScreenshotOptions() { return Screenshots().options; }
-
-bool SetLocalScreenshotOptions(const ScreenshotOptions& wanted) {
-  const bool valid = wanted.width >= 10 && wanted.height >= 10 && wanted.x >= 0 && wanted.x <= 100 && wanted.y >= 0 &&
-                     wanted.y <= 100 && wanted.srate >= 1 && wanted.srate <= 4;
-  if (valid) Screenshots().options = wanted;
-  return valid;
-}

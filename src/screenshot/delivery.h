@@ -37,9 +37,3 @@ void ServeScreenshots(HostInterface* host, uint32_t now);
 // calls between cycles, so that memory fresh from the system is readied a
 // frame at a time rather than a cycle at a time.
 void ReadyScreenshotMemory();
-
-// The options of local screenshots (tg_SsOptions).
-const ScreenshotOptions& LocalScreenshotOptions();
-// Takes the options when they are valid: width and height 10 or more,
-// x and y 0 to 100 %, srate 1 to 4. false (nothing changes) otherwise.
-bool SetLocalScreenshotOptions(const ScreenshotOptions& options);

@@ -108,17 +108,6 @@ struct ScreenshotSlot {
   char saved_page[64];  // the same name ending in "htm"
 };
 
-// Size and placement of local screenshots (tg_SsOptions): the captured
-// area is width x height pixels around x %, y % of the screen, sampled every
-// srate pixels.
-struct ScreenshotOptions {
-  int32_t width = 640;
-  int32_t height = 480;
-  int32_t x = 50;
-  int32_t y = 50;
-  int32_t srate = 1;
-};
-
 // The parameters of the server's latest screenshot request.
 struct ServerShotParameters {
   int32_t width = 640, height = 480, x = 50, y = 50, srate = 1;
@@ -153,7 +142,6 @@ struct SpareMemory {
 
 struct ScreenshotState {
   ScreenshotSlot slots[kScreenshotSlots] = {};
-  ScreenshotOptions options;
   ServerShotParameters server;
   uint32_t sequence = 0;  // 0 until the server hello sets it
   uint32_t tag_counter = 0;

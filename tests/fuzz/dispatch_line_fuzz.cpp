@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "console/dispatch.h"
 #include "fuzz_module.h"
+#include "routing/console_words.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzModule* module = FuzzModule::Shared();

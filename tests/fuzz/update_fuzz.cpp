@@ -10,7 +10,7 @@
 
 #include "fuzz_module.h"
 #include "master/update.h"
-#include "protocol/receive.h"
+#include "routing/frame_router.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzModule* module = FuzzModule::Shared();

@@ -1,10 +1,11 @@
+#include "channel/framing.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "channel/framing.h"
 #include "core/client_state.h"
 #include "protocol/connection.h"
 #include "support/module_test.h"
@@ -20,7 +21,9 @@ class Framing : public ModuleTest {
     host.frames.clear();
   }
   std::string MakeKey() { return DeriveChannelKey(EnsureKeyBuffer(), 11, 22, 33, 44); }
-  void Send(const Bytes& payload) { SendPayload(&host.record, payload.data(), static_cast<int32_t>(payload.size()), TestClock::now); }
+  void Send(const Bytes& payload) {
+    SendPayload(&host.record, payload.data(), static_cast<int32_t>(payload.size()), TestClock::now);
+  }
 };
 
 }  // namespace
@@ -144,7 +147,7 @@ TEST_F(Framing, DelayMeasuredFromAFutureStampCountsAsZero) {
 }
 
 TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
-  ResetConnection("127.0.0.1:27961", TestClock::now);
+  ResetConnection("127.0.0.1:27961");
   Client().protocol.connection.frames_received = 1;
   Client().settings.values.force_oob = 1;
   Send({'U', '3', 0});
@@ -154,7 +157,7 @@ TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
   EXPECT_EQ(host.oob_port, 27961);
   EXPECT_EQ(host.oob_frames[0].size(), 11u);
   // Without a port the frame takes the normal route.
-  ResetConnection("somewhere", TestClock::now);
+  ResetConnection("somewhere");
   Client().protocol.connection.frames_received = 1;
   Send({'U', '3', 0});
   EXPECT_EQ(host.frames.size(), 1u);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iterator>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -54,9 +54,9 @@ TEST_F(Config, WriteCfgWithANameWritesOnlyThatFile) {
 }
 
 TEST_F(Config, WriteThenLoadGivesTheSameSettings) {
-  for (const char* line : {"tg_MsgPrefix \"[A] b\"", "tg_Sleep 123", "tg_LogToFile 1", "tg_SsLog 0", "tg_SsSave 1",
-                           "tg_SsOptions 800 600 10 90 2", "tg_LogUser me", "tg_LogPw \"p w\"", "tg_LogAddr 127.0.0.1",
-                           "tg_LogPort 4000"})
+  for (const char* line :
+       {"tg_MsgPrefix \"[A] b\"", "tg_Sleep 123", "tg_LogToFile 1", "tg_SsLog 0", "tg_SsSave 1",
+        "tg_SsOptions 800 600 10 90 2", "tg_LogUser me", "tg_LogPw \"p w\"", "tg_LogAddr 127.0.0.1", "tg_LogPort 4000"})
     Run(line);
   Run("tg_WriteCfg");
   const Settings before = Client().settings.values;
@@ -74,7 +74,7 @@ TEST_F(Config, WriteThenLoadGivesTheSameSettings) {
   EXPECT_STREQ(after.log_password, "p w");
   EXPECT_STREQ(after.log_address, "127.0.0.1");
   EXPECT_EQ(after.log_port, 4000);
-  const ScreenshotOptions& options = Client().screenshots.options;
+  const ScreenshotOptions& options = Client().settings.values.local_shot;
   EXPECT_EQ(options.width, 800);
   EXPECT_EQ(options.srate, 2);
 }
@@ -91,7 +91,8 @@ TEST_F(Config, SystemFileOverridesTheConfigAtStartUp) {
 }
 
 TEST_F(Config, LoadSkipsCommentsAndTakesLongLinesInPieces) {
-  WriteHome("a.cfg", "; comment\r\n// comment\r\n\\\\ comment\r\n   \ttg_Sleep 90\r\n\r\n" + std::string(2047, 'x') + "tg_Ver\r\n");
+  WriteHome("a.cfg", "; comment\r\n// comment\r\n\\\\ comment\r\n   \ttg_Sleep 90\r\n\r\n" + std::string(2047, 'x') +
+                         "tg_Ver\r\n");
   Lines printed = Run("tg_Load a.cfg");
   ASSERT_EQ(printed.size(), 3u);
   EXPECT_EQ(printed[0], "tg_Sleep = 90 (20 to 500)");
@@ -101,7 +102,8 @@ TEST_F(Config, LoadSkipsCommentsAndTakesLongLinesInPieces) {
 
 TEST_F(Config, MissingFilesAndDefaults) {
   EXPECT_EQ(Run("tg_Load nothere.cfg"), Lines{"File Not Found: nothere.cfg"});
-  EXPECT_EQ(Run("tg_Load"), (Lines{"No File Specified; Loading tgcl.cfg as Default Config", "File Not Found: tgcl.cfg"}));
+  EXPECT_EQ(Run("tg_Load"),
+            (Lines{"No File Specified; Loading tgcl.cfg as Default Config", "File Not Found: tgcl.cfg"}));
   WriteHome("empty.cfg", "");
   EXPECT_EQ(Run("tg_Load empty.cfg"), Lines{});
 }
@@ -139,10 +141,10 @@ TEST_F(Config, FailedWriteKeepsTheOldFile) {
 TEST_F(Config, FileNamesFromTheConsoleStayInsideTheHomeFolder) {
   std::ofstream(home_base + "/evil.cfg") << "tg_Sleep 33\r\n";
   const std::string refused = "File Name Refused - it must stay inside the TG folder: ";
-  const char* const names[] = {"../evil.cfg",  "..\\evil.cfg",   "sub/../../evil.cfg", "/tmp/evil.cfg",
-                               "\\evil.cfg",   "C:evil.cfg",     "\\\\server\\share\\x", "\\\\.\\pipe\\x",
-                               "cfg:stream",   "NUL",            "con.txt",             "sub\\LPT1.cfg",
-                               "com9 .cfg",    "a\x01.cfg"};
+  const char* const names[] = {
+      "../evil.cfg", "..\\evil.cfg",         "sub/../../evil.cfg", "/tmp/evil.cfg", "\\evil.cfg",
+      "C:evil.cfg",  "\\\\server\\share\\x", "\\\\.\\pipe\\x",     "cfg:stream",    "NUL",
+      "con.txt",     "sub\\LPT1.cfg",        "com9 .cfg",          "a\x01.cfg"};
   for (const char* name : names) {
     EXPECT_EQ(Run(std::string("tg_Load ") + name), Lines{refused + name}) << name;
     EXPECT_EQ(Run(std::string("tg_WriteCfg ") + name), Lines{refused + name}) << name;
@@ -164,9 +166,8 @@ TEST_F(Config, FileNamesFromTheConsoleStayInsideTheHomeFolder) {
 TEST_F(Config, ControlBytesNeverReachTheConfigFiles) {
   EXPECT_EQ(Run("tg_LogUser a\rtg_Sleep 21"),
             (Lines{"tg_LogUser not changed - control characters are not allowed", "tg_LogUser = "}));
-  EXPECT_EQ(Run("tg_MsgPrefix \"x\ny\""),
-            (Lines{"tg_MsgPrefix not changed - control characters are not allowed",
-                   "tg_MsgPrefix = [skipnotify]Tallyguard Client"}));
+  EXPECT_EQ(Run("tg_MsgPrefix \"x\ny\""), (Lines{"tg_MsgPrefix not changed - control characters are not allowed",
+                                                 "tg_MsgPrefix = [skipnotify]Tallyguard Client"}));
   Run("tg_WriteCfg");
   EXPECT_EQ(ReadHome("tgcllog.cfg").find("tg_Sleep"), std::string::npos);
   EXPECT_EQ(ReadHome("tgcl.cfg").find("\ny"), std::string::npos);

@@ -12,9 +12,9 @@
 #include "core/client_state.h"
 #include "master/database.h"
 #include "master/modules.h"
-#include "master/socket_service.h"
 #include "master/transport.h"
 #include "platform/platform.h"
+#include "routing/socket_service.h"
 #include "support/master_peer.h"
 #include "support/module_test.h"
 #include "util/seeded_md5.h"
@@ -364,8 +364,10 @@ TEST_F(Masters, DangerousOrBrokenTransfersAreRefused) {
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgx.dll")));
   // Sizes over the caps are refused at the header; unknown magic is reported.
   host.ClearPrints();
-  Datagram(Transfer(41, "RWFH" + MasterBig32(100) + MasterBig32(kMaxTransferBytes + 1) + std::string(16, 'd') + "big.dll"));
-  Datagram(Transfer(42, "RWFH" + MasterBig32(kMaxUnpackedBytes + 1) + MasterBig32(100) + std::string(16, 'd') + "big.dll"));
+  Datagram(
+      Transfer(41, "RWFH" + MasterBig32(100) + MasterBig32(kMaxTransferBytes + 1) + std::string(16, 'd') + "big.dll"));
+  Datagram(
+      Transfer(42, "RWFH" + MasterBig32(kMaxUnpackedBytes + 1) + MasterBig32(100) + std::string(16, 'd') + "big.dll"));
   EXPECT_EQ(host.CountPrinted("Master file refused: 4194305 bytes unpacking to 100 is more than the client takes"), 1);
   EXPECT_EQ(host.CountPrinted("Master file refused: 100 bytes unpacking to 8388609 is more than the client takes"), 1);
   Datagram(Transfer(43, "XXXXsomething"));
@@ -453,7 +455,8 @@ TEST_F(Masters, OwnSocketTakesNoGameServerFramesFromStrangers) {
     PlatformUdpSend(stranger, "127.0.0.1", port, reinterpret_cast<const char*>(frame.data()),
                     static_cast<int>(frame.size()));
   };
-  send(PeerScrambledFrame(PeerChannelKey(0, 0, 0, 0), ToBytes("CS 1092 1276 0 0 0 0 0 STRANGERGUID0123456789ABCDEF01")));
+  send(
+      PeerScrambledFrame(PeerChannelKey(0, 0, 0, 0), ToBytes("CS 1092 1276 0 0 0 0 0 STRANGERGUID0123456789ABCDEF01")));
   send(PeerPlainFrame(Client().channel.client_ident, ToBytes("AText from a stranger")));
   for (int i = 0; i < 300; ++i) send(PeerPlainFrame(0x5EED0000u + static_cast<uint32_t>(i), ToBytes("AHello")));
   for (int i = 0; i < 8; ++i) Cycle(100);

@@ -256,8 +256,8 @@ TEST_F(Screenshot, EveryPixelFormatConvertsByItsRow) {
     PlatformDisplayClose();
     Client().settings.values.ss_bpp = c.ss_bpp;
     Run("tg_SsOptions 16 16 0 0 1");
-    Client().screenshots.options.x = 1;  // placed at the corner
-    Client().screenshots.options.y = 1;
+    Client().settings.values.local_shot.x = 1;  // placed at the corner
+    Client().settings.values.local_shot.y = 1;
     Run("tg_GetSs");
     ScreenshotSlot& slot = Client().screenshots.slots[0];
     ServeUntil(slot, kSlotEncoding);

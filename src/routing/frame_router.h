@@ -1,5 +1,5 @@
-// Frames from the game server (and datagrams from master servers): checked,
-// unscrambled and acted on by payload kind.
+// The frame router: frames from the game server and datagrams from master
+// servers, turned into calls of the part each payload is for.
 #pragma once
 
 #include <cstdint>

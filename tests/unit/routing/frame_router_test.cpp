@@ -1,3 +1,5 @@
+#include "routing/frame_router.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "channel/framing.h"
 #include "core/client_state.h"
-#include "protocol/receive.h"
 #include "support/module_test.h"
 
 using Receive = ConnectedTest;
@@ -301,12 +302,19 @@ TEST_F(Receive, AnyBytesAreSafe) {
   const std::string zero_key = PeerChannelKey(0, 0, 0, 0);
   for (int round = 0; round < 3000; ++round) {
     Bytes payload(random() % 64);
-    for (uint8_t& b : payload) b = static_cast<uint8_t>(random() % 4 == 0 ? "ABCGHIKNOS\x01\x03\x08\x09"[random() % 14] : random());
+    for (uint8_t& b : payload)
+      b = static_cast<uint8_t>(random() % 4 == 0 ? "ABCGHIKNOS\x01\x03\x08\x09"[random() % 14] : random());
     Bytes frame;
     switch (round % 4) {
-      case 0: frame = PeerPlainFrame(Client().channel.client_ident, payload); break;
-      case 1: frame = PeerScrambledFrame(ChannelKey(), payload); break;
-      case 2: frame = payload; break;
+      case 0:
+        frame = PeerPlainFrame(Client().channel.client_ident, payload);
+        break;
+      case 1:
+        frame = PeerScrambledFrame(ChannelKey(), payload);
+        break;
+      case 2:
+        frame = payload;
+        break;
       default:
         frame = PeerPlainFrame(Client().channel.client_ident, payload);
         frame.resize(random() % (frame.size() + 1));

@@ -1,8 +1,9 @@
+#include "routing/console_words.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "console/dispatch.h"
 #include "core/client_state.h"
 #include "master/exchange.h"
 #include "support/module_test.h"
@@ -100,9 +101,9 @@ TEST_F(Commands, PayloadCommands) {
     const char* line;
     const char* payload;
   } cases[] = {
-      {"tg_Plist a b", "BD a b"},   {"TG_PLIST", "BD "},         {"tg_CvarVal r_picmip", "BBr_picmip"},
-      {"TG_CVAR= rate", "BBrate"},  {"tg_Power 3", "BJ 3"},      {"tg_Kick 4", "U4"},
-      {"TG_ALIST all", "BTall"},    {"TG_RCON status", "Vstatus"}, {"tg_plist \"two words\" x", "BD two words\" x"},
+      {"tg_Plist a b", "BD a b"},  {"TG_PLIST", "BD "},           {"tg_CvarVal r_picmip", "BBr_picmip"},
+      {"TG_CVAR= rate", "BBrate"}, {"tg_Power 3", "BJ 3"},        {"tg_Kick 4", "U4"},
+      {"TG_ALIST all", "BTall"},   {"TG_RCON status", "Vstatus"}, {"tg_plist \"two words\" x", "BD two words\" x"},
   };
   for (const Case& c : cases) {
     Run(c.line);
@@ -208,9 +209,9 @@ TEST(Completion, ExtendsOrListsCandidates) {
     const char* completed;
     int candidates;
   } cases[] = {
-      {"tg_cv", "tg_cv", 5},           {"tg_writ", "tg_writeCfg ", 0},    {"TG_MSG", "TG_MSGPrefix ", 0},
-      {"tg_x", "tg_x", 0},             {"tg_Reg", "tg_Reg", 6},           {"tg_Sleep", "tg_Sleep ", 0},
-      {"tg_cl_", "tg_cl_", 2},         {"tg_LogP", "tg_LogP", 2},
+      {"tg_cv", "tg_cv", 5},   {"tg_writ", "tg_writeCfg ", 0}, {"TG_MSG", "TG_MSGPrefix ", 0},
+      {"tg_x", "tg_x", 0},     {"tg_Reg", "tg_Reg", 6},        {"tg_Sleep", "tg_Sleep ", 0},
+      {"tg_cl_", "tg_cl_", 2}, {"tg_LogP", "tg_LogP", 2},
   };
   for (const Case& c : cases) {
     ResetClientState();

@@ -1,19 +1,19 @@
-#include "console/dispatch.h"
+#include "routing/console_words.h"
 
 #include <cstring>
 
 #include "channel/framing.h"
 #include "channel/wire_constants.h"
 #include "console/config_files.h"
-#include "console/console_state.h"
 #include "console/module_switch.h"
 #include "console/reg_names.h"
 #include "console/setting_table.h"
 #include "console/settings.h"
+#include "master/modules.h"
 #include "master/schedule.h"
 #include "output/console.h"
-#include "protocol/protocol_state.h"
 #include "protocol/rules.h"
+#include "routing/routing_state.h"
 #include "screenshot/delivery.h"
 #include "services/host_services.h"
 #include "settings/player_settings.h"
@@ -55,12 +55,12 @@ void SendWithPrefix(const CommandContext& c, const char* prefix, int most) {
 }
 
 void CmdEnable(const CommandContext& c) {
-  if (SwitchModuleOn(c.host)) PrintVersionLine();
+  if (SwitchModuleOn(c.host)) PrintVersionLine(AgentVersion());
 }
 
 void CmdDisable(const CommandContext& c) { SwitchModuleOffAtNextStart(c.host); }
 void CmdLoad(const CommandContext& c) { LoadConfigFile(c.host, c.argument, c.depth + 1, 1, c.now, DispatchLine); }
-void CmdVersion(const CommandContext&) { PrintVersionLine(); }
+void CmdVersion(const CommandContext&) { PrintVersionLine(AgentVersion()); }
 void CmdPlayerList(const CommandContext& c) { SendWithPrefix(c, "BD ", 1096); }
 
 void CmdScreenshotOptions(const CommandContext& c) {
@@ -79,7 +79,7 @@ void CmdScreenshotOptions(const CommandContext& c) {
 
 void CmdGetScreenshot(const CommandContext& c) {
   QueueLocalScreenshot("0", c.now);
-  Console().cycle_wanted = 1;
+  Routing().cycle_wanted = 1;
 }
 
 void CmdCvarList(const CommandContext& c) { ListRules(c.host, 0); }
@@ -150,7 +150,7 @@ void WordRcon(const CommandContext& c) { SendWithPrefix(c, "V", 1098); }
 // The seconds since the previous report (at least 1) and the traffic since.
 // The first report counts from the first traffic, or from now.
 void WordNetStat(const CommandContext& c) {
-  ConsoleState& state = Console();
+  RoutingState& state = Routing();
   if (!state.netstat_started) {
     state.netstat_started = 1;
     if (!FirstTrafficTime(&state.netstat_time)) state.netstat_time = c.now;
@@ -217,7 +217,7 @@ const Command* FindCommand(const char* name) { return Match(kCommands, name, sta
 
 // "tg_ypg_" lines go to the game server, at most 2 in any 2000 ms window.
 void ForwardLine(HostInterface* host, char* line, uint32_t now) {
-  ConsoleState& state = Console();
+  RoutingState& state = Routing();
   if (ElapsedMs(now, state.forward_window_start) > kForwardWindowMs - 1) {
     state.forward_window_start = now;
     state.forward_count = 0;
@@ -299,7 +299,7 @@ int CompleteCommand(char* text) {
 }
 
 int TakeCycleRequest() {
-  const int wanted = Console().cycle_wanted;
-  Console().cycle_wanted = 0;
+  const int wanted = Routing().cycle_wanted;
+  Routing().cycle_wanted = 0;
   return wanted;
 }

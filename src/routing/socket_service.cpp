@@ -1,9 +1,9 @@
-#include "master/socket_service.h"
+#include "routing/socket_service.h"
 
 #include "master/exchange.h"
 #include "master/transport.h"
 #include "platform/platform.h"
-#include "protocol/receive.h"
+#include "routing/frame_router.h"
 #include "settings/player_settings.h"
 
 void ServiceSocket(HostInterface* host, uint32_t now) {
@@ -18,7 +18,7 @@ void ServiceSocket(HostInterface* host, uint32_t now) {
     char from[16];
     uint16_t port = 0;
     int length = PlatformUdpReceive(OwnSocket(), buffer, kDatagramBufferBytes - 1, from, &port);
-    if (length < 0) break;   // nothing more waits, or an error: the next cycle tries again
+    if (length < 0) break;      // nothing more waits, or an error: the next cycle tries again
     if (length == 0) continue;  // an empty datagram: nothing in it, but more may wait
     uint8_t* data = buffer;
     if (length >= 4 && data[0] == 0xFF && data[1] == 0xFF && data[2] == 0xFF && data[3] == 0xFF) {
