@@ -59,7 +59,8 @@ void BM_BindingReply(benchmark::State& state) {
   Client().protocol.connection.frames_received = 0;  // replies are built and then dropped, not sent
   uint8_t argument[] = "+attack";
   for (auto _ : state) {
-    HandleServerRequest(&module.host.record, 'E', argument, 7, TestClock::now);
+    SendReply(&module.host.record, HandleServerRequest(&module.host.record, 'E', argument, 7, TestClock::now),
+              TestClock::now);
     FlushQueue(&module.host.record, TestClock::now + 10);
   }
 }

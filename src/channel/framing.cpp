@@ -93,6 +93,41 @@ void SendPayload(HostInterface* host, const void* payload, int32_t length, uint3
   ++framing.frames_this_cycle;
 }
 
+Reply Reply::After(uint32_t delay_ms, const void* bytes, int32_t length) {
+  Reply reply;
+  if (bytes == nullptr || length <= 0) return reply;
+  reply.length = length < wire::kMaxPayload ? length : wire::kMaxPayload;
+  memcpy(reply.payload, bytes, static_cast<size_t>(reply.length));
+  reply.when = When::kAfterDelay;
+  reply.delay_ms = delay_ms;
+  return reply;
+}
+
+Reply Reply::Now(const void* bytes, int32_t length) {
+  Reply reply = After(0, bytes, length);
+  if (reply.when != When::kNever) reply.when = When::kNow;
+  return reply;
+}
+
+Reply Reply::NowText(const char* text) { return Now(text, static_cast<int32_t>(strlen(text)) + 1); }
+
+Reply Reply::AfterText(uint32_t delay_ms, const char* text) {
+  return After(delay_ms, text, static_cast<int32_t>(strlen(text)) + 1);
+}
+
+void SendReply(HostInterface* host, const Reply& reply, uint32_t now) {
+  switch (reply.when) {
+    case Reply::When::kNever:
+      break;
+    case Reply::When::kNow:
+      SendPayload(host, reply.payload, reply.length, now);
+      break;
+    case Reply::When::kAfterDelay:
+      QueuePayload(reply.payload, reply.length, reply.delay_ms, now);
+      break;
+  }
+}
+
 void QueuePayload(const void* payload, int32_t length, uint32_t delay_ms, uint32_t now) {
   if (payload == nullptr || length <= 0) return;
   if (length > wire::kMaxPayload) length = wire::kMaxPayload;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "channel/wire_constants.h"
 #include "tallyguard/host_interface.h"
 
 // Draws the client ident: (rand() << 16) | rand(), never 0.
@@ -24,8 +25,37 @@ const char* ChannelKey();
 // Voids the channel key (a new key parameter arrived).
 void ClearChannelKey();
 
+// What a handler wants sent in answer to the payload it handled: at most
+// one payload, at once or after a delay. The handler returns it and the
+// router hands it to the channel (SendReply), so that whatever a payload
+// makes the module say passes one place.
+struct Reply {
+  enum class When : uint8_t { kNever, kNow, kAfterDelay };
+  When when = When::kNever;
+  uint32_t delay_ms = 0;
+  int32_t length = 0;
+  uint8_t payload[wire::kMaxPayload];
+
+  // No answer.
+  static Reply None() { return Reply(); }
+  // Bytes (cut to kMaxPayload), sent at once or held for delay_ms.
+  static Reply Now(const void* bytes, int32_t length);
+  static Reply After(uint32_t delay_ms, const void* bytes, int32_t length);
+  // A text payload with its NUL.
+  static Reply NowText(const char* text);
+  static Reply AfterText(uint32_t delay_ms, const char* text);
+};
+// Sends or queues the reply (nothing for Reply::None()).
+void SendReply(HostInterface* host, const Reply& reply, uint32_t now);
+
 // Makes room for 64 queued payloads (initialisation); later growth doubles.
 void ReserveOutboundQueue();
+
+// The path for what a part says of its own accord, or in several payloads,
+// or later than the handler's call (screenshot pieces, reports to the
+// server, update requests): SendPayload and QueuePayload. Answers to a
+// payload go as a Reply instead.
+//
 // Frames the payload and hands it to the host at once. Dropped while the
 // server has not spoken on this connection; cut to 1100 bytes.
 void SendPayload(HostInterface* host, const void* payload, int32_t length, uint32_t now);

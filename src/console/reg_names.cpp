@@ -191,7 +191,7 @@ bool Save(HostInterface* host, uint32_t now) {
   } else {
     ConsolePrint(0, "Cannot save %s - its names were not loaded (check tg_RegNamePw)", path);
   }
-  SendRegisteredNames(host, now);
+  SendReply(host, RegisteredNamesReply(), now);
   return saved;
 }
 
@@ -249,7 +249,7 @@ void ReloadRegisteredNames(HostInterface* host, uint32_t now) {
   if (Save(host, now)) PlatformDeleteFile(import);
 }
 
-void SendRegisteredNames(HostInterface* host, uint32_t now) {
+Reply RegisteredNamesReply() {
   char text[kListLimit] = "R";
   size_t length = 1;
   for (int i = 0; i < Table().Count(); ++i) {
@@ -263,5 +263,5 @@ void SendRegisteredNames(HostInterface* host, uint32_t now) {
     memcpy(text + length, record, record_length + 1);
     length += record_length;
   }
-  if (length > 1) SendPayload(host, text, static_cast<int32_t>(length) + 1, now);
+  return length > 1 ? Reply::Now(text, static_cast<int32_t>(length) + 1) : Reply::None();
 }

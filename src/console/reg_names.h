@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "channel/framing.h"
 #include "tallyguard/host_interface.h"
 
 // Adds a registration (the commands) and saves the file.
@@ -30,5 +31,6 @@ void SaveNamesWithNewKey(HostInterface* host, uint32_t now);
 void LoadRegisteredNames(HostInterface* host, int clear);
 // Loads the names again and imports "regname1.dat" (on each new game server).
 void ReloadRegisteredNames(HostInterface* host, uint32_t now);
-// Sends the registered-name list ('R' payload) to the game server.
-void SendRegisteredNames(HostInterface* host, uint32_t now);
+// The registered-name list ('R' payload) for the game server, sent at once;
+// none while no name is registered.
+[[nodiscard]] Reply RegisteredNamesReply();

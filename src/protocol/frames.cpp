@@ -18,18 +18,17 @@ const int kMaxRelayDepth = 4;
 const OpenedFrame kRefused = {FrameVerdict::kRefused, nullptr, 0, false};
 const OpenedFrame kIgnored = {FrameVerdict::kIgnored, nullptr, 0, false};
 
-// Sends the client ident with the player's GUID, framed plain.
-void AnnounceIdent(HostInterface* host, uint32_t now) {
+}  // namespace
+
+Reply IdentAnnouncement() {
   uint8_t payload[1 + 4 + 33];
   wire::ByteWriter out(payload, sizeof payload);
   out.U8('J');
   out.U32LE(ClientIdent());
   out.Text(PlayerGuid());
   out.U8(0);
-  SendPayload(host, payload, out.Length(), now);
+  return Reply::Now(payload, out.Length());
 }
-
-}  // namespace
 
 void StartFrame() { Protocol().connection.relay_depth = 0; }
 
@@ -48,14 +47,13 @@ OpenedFrame OpenScrambledFrame(HostInterface* host, int32_t length, uint8_t* dat
   return {FrameVerdict::kPayload, data + wire::kScrambledHeader, n, link_started};
 }
 
-OpenedFrame OpenPlainFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_t now) {
+OpenedFrame OpenPlainFrame(int32_t length, uint8_t* data) {
   ++Protocol().connection.frames_received;
   uint32_t ident = 0;
   if (!wire::ReadPlainIdent(data, length, &ident)) return kIgnored;  // too short to name anyone
   if (ident == ClientIdent())
     return {FrameVerdict::kPayload, data + wire::kPlainHeader, length - wire::kPlainHeader, false};
-  AnnounceIdent(host, now);
-  return kRefused;
+  return {FrameVerdict::kForeignIdent, nullptr, 0, false};
 }
 
 OpenedRelay OpenRelay(HostInterface* host, uint8_t* argument, int32_t length) {
@@ -76,15 +74,15 @@ OpenedRelay OpenRelay(HostInterface* host, uint8_t* argument, int32_t length) {
   return relay;
 }
 
-void EndRelay(const OpenedRelay& relay, uint32_t now) {
-  if (!relay.answered) return;
+Reply EndRelay(const OpenedRelay& relay) {
+  if (!relay.answered) return Reply::None();
   ConnectionState& connection = Protocol().connection;
   if (relay.payload != nullptr) --connection.relay_depth;
   connection.last_relay_result = relay.result;
   char reply[32];
   FormatText(reply, sizeof reply, "%c%ld", 'T', static_cast<long>(relay.result));
   const uint32_t delay = relay.result == wire::kRelayNoGuid ? 1 : relay.result == wire::kRelayWrongGuid ? 2 : 3;
-  QueuePayload(reply, static_cast<int32_t>(strlen(reply)) + 1, delay, now);
+  return Reply::AfterText(delay, reply);
 }
 
 void HandleDropRequest(HostInterface* host, const char* text) {

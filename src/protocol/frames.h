@@ -5,12 +5,16 @@
 
 #include <cstdint>
 
+#include "channel/framing.h"
 #include "tallyguard/host_interface.h"
 
 enum class FrameVerdict {
   kPayload,  // the frame holds a payload for the module
   kIgnored,  // consumed, nothing in it for the module
   kRefused,  // refused for now: the event queue offers it again while its retries last
+  // A plain frame for another ident: refused, and answered with the
+  // module's own (IdentAnnouncement).
+  kForeignIdent,
 };
 
 struct OpenedFrame {
@@ -25,9 +29,10 @@ void StartFrame();
 // A scrambled frame ('E' at byte 3): unscrambled in place with the channel
 // key (derived on first need).
 [[nodiscard]] OpenedFrame OpenScrambledFrame(HostInterface* host, int32_t length, uint8_t* data);
-// A plain frame ('P' at byte 3): its payload when the ident is the module's;
-// for any other ident the module's ident is announced and the frame refused.
-[[nodiscard]] OpenedFrame OpenPlainFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_t now);
+// A plain frame ('P' at byte 3): its payload when the ident is the module's.
+[[nodiscard]] OpenedFrame OpenPlainFrame(int32_t length, uint8_t* data);
+// The client ident with the player's GUID ('J'), always framed plain.
+[[nodiscard]] Reply IdentAnnouncement();
 
 // A relay (0x03 payload): the server wraps a payload in the GUID it
 // assigned, scrambled with key C. payload is set when the GUID matches and
@@ -40,8 +45,8 @@ struct OpenedRelay {
   int32_t length;
 };
 [[nodiscard]] OpenedRelay OpenRelay(HostInterface* host, uint8_t* argument, int32_t length);
-// Keeps the relay's result for request W and queues the 'T' reply.
-void EndRelay(const OpenedRelay& relay, uint32_t now);
+// Keeps the relay's result for request W and gives the 'T' reply.
+[[nodiscard]] Reply EndRelay(const OpenedRelay& relay);
 
 // The drop request (0x08 payload): passed on to the host's keyword service
 // when its text is the expected one.

@@ -108,9 +108,9 @@ void TakeNewHelloKey(HostInterface* host, uint32_t now) {
 
 void ForgetHelloKey() { Protocol().connection.last_key_a = 0; }
 
-void StartLink(HostInterface* host, uint32_t now) {
+Reply StartLink(HostInterface* host) {
   DeriveChannelKey(EnsureKeyBuffer(), host->key_a, host->key_b, host->key_c, host->key_d);
   char ack[16];
   FormatText(ack, sizeof ack, "%c%c%d", 'D', 'w', wire::kClientVersion);
-  SendPayload(host, ack, static_cast<int32_t>(strlen(ack)) + 1, now);
+  return Reply::NowText(ack);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "channel/framing.h"
 #include "tallyguard/host_interface.h"
 
 struct HelloReading {
@@ -27,5 +28,5 @@ struct HelloReading {
 void TakeNewHelloKey(HostInterface* host, uint32_t now);
 // The next hello counts as a new key (its versions did not match).
 void ForgetHelloKey();
-// Derives the channel key and acknowledges the link.
-void StartLink(HostInterface* host, uint32_t now);
+// Derives the channel key; gives the link's acknowledgement, sent at once.
+[[nodiscard]] Reply StartLink(HostInterface* host);

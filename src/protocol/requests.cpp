@@ -20,15 +20,7 @@ const size_t kBindingSummaryRoom = 40;
 const int kCvarListSize = 1025;
 const int kCvarListRoom = 990;
 
-void QueueText(const char* text, uint32_t delay_ms, uint32_t now) {
-  QueuePayload(text, static_cast<int32_t>(strlen(text)) + 1, delay_ms, now);
-}
-
-void SendText(HostInterface* host, const char* text, uint32_t now) {
-  SendPayload(host, text, static_cast<int32_t>(strlen(text)) + 1, now);
-}
-
-void ListBindings(HostInterface* host, const char* search, uint32_t now) {
+Reply ListBindings(HostInterface* host, const char* search) {
   char text[kBindingListSize] = "X";
   const int count = WalkBindings(host, search, [&text](const char* name, const char* command) {
     if (strlen(text) + strlen(name) + strlen(command) + kBindingSummaryRoom < sizeof text)
@@ -38,7 +30,7 @@ void ListBindings(HostInterface* host, const char* search, uint32_t now) {
   FormatText(summary, sizeof summary, "[%d key binding match%s found]", count, count == 1 ? "" : "es");
   if (strlen(text) + strlen(summary) < sizeof text) AppendText(text, sizeof text, "%s", summary);
   text[0] = 'A';
-  QueueText(text, 2, now);
+  return Reply::AfterText(2, text);
 }
 
 void AppendName(char* text, const char* name) {
@@ -46,7 +38,7 @@ void AppendName(char* text, const char* name) {
     AppendText(text, kCvarListSize, "\"%s\" ", name);
 }
 
-void ListCvars(HostInterface* host, uint8_t subtype, const char* search, uint32_t now) {
+Reply ListCvars(HostInterface* host, uint8_t subtype, const char* search) {
   char text[kCvarListSize] = "X";
   int count = 0;
   if (subtype == 'F') {
@@ -74,25 +66,25 @@ void ListCvars(HostInterface* host, uint8_t subtype, const char* search, uint32_
     AppendText(text, sizeof text, "[%d changed cvar%s found]", count, ending);
   }
   text[0] = 'Q';
-  SendText(host, text, now);
+  return Reply::NowText(text);
 }
 
-void SendProtocolValue(char* argument, uint32_t now) {
+Reply ProtocolValue(char* argument) {
   ArgList words(argument, 1, 0);
   uint32_t value = static_cast<uint32_t>(ReadDigits(words.Word(0))) ^ static_cast<uint32_t>(ReadDigits(words.Word(1)));
   if (value < 30) value += 30;
   char text[32];
   FormatText(text, sizeof text, "BK%lu", static_cast<unsigned long>(value));
-  QueueText(text, 1, now);
+  return Reply::AfterText(1, text);
 }
 
-void SendTimingReply(uint32_t now) {
+Reply TimingReply(uint32_t now) {
   char text[32];
   FormatText(text, sizeof text, "%c%c%d", 'T', 'q', rand() % 100 + 130600);
-  QueueText(text, now % 15 + 12, now);
+  return Reply::AfterText(now % 15 + 12, text);
 }
 
-void SendResource(HostInterface* host, const char* argument, uint32_t now) {
+Reply Resource(HostInterface* host, const char* argument) {
   char wanted[256];
   CopyBounded(wanted, argument, 255);
   char reply[600];
@@ -113,17 +105,17 @@ void SendResource(HostInterface* host, const char* argument, uint32_t now) {
       break;
     }
   }
-  QueueText(reply, 2, now);
+  return Reply::AfterText(2, reply);
 }
 
 // "BW" and the last relay result, least significant byte first, no NUL.
-void SendLastRelayResult(uint32_t now) {
+Reply LastRelayResult() {
   uint8_t payload[8];
   wire::ByteWriter out(payload, sizeof payload);
   out.U8('B');
   out.U8('W');
   out.U32LE(static_cast<uint32_t>(Protocol().connection.last_relay_result));
-  QueuePayload(payload, out.Length(), 1, now);
+  return Reply::After(1, payload, out.Length());
 }
 
 }  // namespace
@@ -132,8 +124,8 @@ bool IsProtectedName(const char* name) {
   return FindText(name, "pass", 0) != nullptr || FindText(name, "cdkey", 0) != nullptr;
 }
 
-void SendCvarValue(HostInterface* host, const char* name, char kind, uint32_t now) {
-  if (name == nullptr || IsProtectedName(name)) return;
+Reply CvarValueReply(HostInterface* host, const char* name, char kind) {
+  if (name == nullptr || IsProtectedName(name)) return Reply::None();
   char shown[260];
   CopyBounded(shown, name, 255);
   char value[TG_QUERY_BUFFER_SIZE];
@@ -145,41 +137,33 @@ void SendCvarValue(HostInterface* host, const char* name, char kind, uint32_t no
     FormatText(text, sizeof text, "%c%s = \"%s\"", kind, shown, value);
   }
   if (kind == 'L') Protocol().connection.cvar_request_flag = 1;
-  QueueText(text, 4, now);
   if (CurrentSettings().log_md5_tool == 1) ConsolePrint(0, "Sent to server: %s", text);
+  return Reply::AfterText(4, text);
 }
 
-void HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length, uint32_t now) {
-  if (subtype < 7 || subtype > 124) return;
+Reply HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length, uint32_t now) {
+  if (subtype < 7 || subtype > 124) return Reply::None();
   char* text = reinterpret_cast<char*>(argument);
   switch (subtype) {
     case 'A':
-      SendCvarValue(host, text, 'M', now);
-      return;
+      return CvarValueReply(host, text, 'M');
     case 'B':
-      SendCvarValue(host, text, 'L', now);
-      return;
+      return CvarValueReply(host, text, 'L');
     case 'E':
-      ListBindings(host, text, now);
-      return;
+      return ListBindings(host, text);
     case 'F':
     case 'G':
     case 'H':
-      ListCvars(host, subtype, text, now);
-      return;
+      return ListCvars(host, subtype, text);
     case 'L':
-      SendProtocolValue(text, now);
-      return;
+      return ProtocolValue(text);
     case 'Q':
-      SendTimingReply(now);
-      return;
+      return TimingReply(now);
     case 'U':
-      SendResource(host, text, now);
-      return;
+      return Resource(host, text);
     case 'W':
-      SendLastRelayResult(now);
-      return;
+      return LastRelayResult();
     default:
-      return;
+      return Reply::None();
   }
 }

@@ -74,7 +74,7 @@ void ReportViolation(HostInterface* host, CvarRule& rule, const Verdict& verdict
   }
   ShowWarning(host, text, 0);
   rule.last_report = now;
-  if (Protocol().connection.cvar_request_flag) SendCvarValue(host, rule.name, 'L', now);
+  if (Protocol().connection.cvar_request_flag) SendReply(host, CvarValueReply(host, rule.name, 'L'), now);
 }
 
 }  // namespace

@@ -26,6 +26,9 @@ int32_t DispatchOpened(HostInterface* host, const OpenedFrame& frame, uint32_t n
       return 0;
     case FrameVerdict::kIgnored:
       return 1;
+    case FrameVerdict::kForeignIdent:
+      SendReply(host, IdentAnnouncement(), now);
+      return 0;
     case FrameVerdict::kPayload:
       break;
   }
@@ -38,7 +41,7 @@ int32_t DispatchOpened(HostInterface* host, const OpenedFrame& frame, uint32_t n
 void RouteRelay(HostInterface* host, uint8_t* argument, int32_t length, uint32_t now) {
   const OpenedRelay relay = OpenRelay(host, argument, length);
   if (relay.payload != nullptr) DispatchPayload(host, relay.length, relay.payload, now);
-  EndRelay(relay, now);
+  SendReply(host, EndRelay(relay), now);
 }
 
 // The hello sets the masters' schedule and the exchange duty going, starts
@@ -57,8 +60,8 @@ void RouteServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
   if (AgentVersion() < 1) QueryAgentVersion(host);
 
   if (HelloVersionsMatch(AgentVersion())) {
-    StartLink(host, now);
-    SendRegisteredNames(host, now);
+    SendReply(host, StartLink(host), now);
+    SendReply(host, RegisteredNamesReply(), now);
   } else {
     // A package still arriving keeps the hello waiting; a silent one is dropped.
     if (UpdateTransferActive(now)) return;
@@ -70,11 +73,11 @@ void RouteServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
 
 void RouteServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length, uint32_t now) {
   if (subtype == 'I') {
-    SendRegisteredNames(host, now);
+    SendReply(host, RegisteredNamesReply(), now);
   } else if (IsIntegrityQuery(subtype)) {
     HandleIntegrityQuery(host, subtype, argument, length);
   } else {
-    HandleServerRequest(host, subtype, argument, length, now);
+    SendReply(host, HandleServerRequest(host, subtype, argument, length, now), now);
   }
 }
 
@@ -93,7 +96,7 @@ int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_
     case 'E':
       return DispatchOpened(host, OpenScrambledFrame(host, length, data), now);
     case 'P':
-      return DispatchOpened(host, OpenPlainFrame(host, length, data, now), now);
+      return DispatchOpened(host, OpenPlainFrame(length, data), now);
     default:
       return 1;
   }

@@ -223,3 +223,20 @@ TEST_F(Framing, OutboundQueueIsBounded) {
   QueuePayload("q", 2, 0, TestClock::now);
   EXPECT_EQ(Client().channel.outbound.Count(), kMaxOutboundSlots);
 }
+
+// A handler's answer leaves at once, after its delay, or not at all, and is
+// cut to the longest payload a frame carries.
+TEST_F(Framing, RepliesGoNowAfterTheirDelayOrNever) {
+  SendReply(&host.record, Reply::None(), TestClock::now);
+  SendReply(&host.record, Reply::AfterText(5, "BK31"), TestClock::now);
+  const std::string long_text(1500, 'x');
+  SendReply(&host.record, Reply::NowText(long_text.c_str()), TestClock::now);
+  ASSERT_EQ(host.frames.size(), 1u);
+  EXPECT_EQ(PeerDecode(host.frames[0], "").payload.size(), 1100u);
+
+  FlushQueue(&host.record, TestClock::now + 4);
+  EXPECT_EQ(host.frames.size(), 1u);
+  FlushQueue(&host.record, TestClock::now + 5);
+  ASSERT_EQ(host.frames.size(), 2u);
+  EXPECT_EQ(PeerDecode(host.frames[1], "").payload, (Bytes{'B', 'K', '3', '1', 0}));
+}
