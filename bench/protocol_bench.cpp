@@ -41,7 +41,7 @@ void BM_CheckNextRule(benchmark::State& state) {
   module.host.cvars["r_picmip"] = "1";
   for (int i = 0; i < state.range(0); ++i) {
     char line[] = "1 r_picmip in 0 3";
-    AddRuleLine(line);
+    (void)AddRuleLine(line);
   }
   Client().protocol.rules.list_state = -1;
   for (auto _ : state) {

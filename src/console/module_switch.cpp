@@ -1,5 +1,6 @@
 #include "console/module_switch.h"
 
+#include "channel/wire_constants.h"
 #include "output/console.h"
 #include "services/host_services.h"
 #include "settings/player_settings.h"
@@ -19,6 +20,7 @@ void SwitchModuleOffAtNextStart(HostInterface* host) {
 }
 
 void PrintVersionLine(int32_t agent_version) {
-  ConsolePrint(0, "Tallyguard Client (v%d.%03d | A%d) %s", 1, 276, static_cast<int>(agent_version),
+  ConsolePrint(0, "Tallyguard Client (v%d.%03d | A%d) %s", static_cast<int>(wire::kClientVersion / 1000),
+               static_cast<int>(wire::kClientVersion % 1000), static_cast<int>(agent_version),
                ModuleEnabled() ? "Enabled" : "**DISABLED**");
 }

@@ -128,7 +128,7 @@ void ParseRecord(char* record, MasterTable& table, MasterRecord** current) {
 
 // ---- merging ---------------------------------------------------------------
 
-int MergeEntry(FileEntryList& list, const FileEntry& entry, bool apply) {
+RecordMerge MergeEntry(FileEntryList& list, const FileEntry& entry, bool apply) {
   int smallest = -1;
   for (int i = 0; i < list.count; ++i) {
     if (smallest < 0 || list.entries[i].id < list.entries[smallest].id) smallest = i;
@@ -136,16 +136,16 @@ int MergeEntry(FileEntryList& list, const FileEntry& entry, bool apply) {
     const FileEntry& have = list.entries[i];
     return have.value == entry.value && SameLetters(have.first_hash, entry.first_hash) &&
                    SameLetters(have.second_hash, entry.second_hash)
-               ? 0
-               : -1;
+               ? RecordMerge::kUnchanged
+               : RecordMerge::kConflict;
   }
-  if (!apply) return 1;
+  if (!apply) return RecordMerge::kChanged;
   if (list.count < kFileEntries) {
     list.entries[list.count++] = entry;
   } else {
     list.entries[smallest] = entry;
   }
-  return 1;
+  return RecordMerge::kChanged;
 }
 
 bool MergeAlternate(MasterRecord& record, const MasterAlternate& alternate, bool apply) {
@@ -235,7 +235,7 @@ void ResolveMasterAddresses(MasterTable& table) {
   }
 }
 
-int MergeMasterRecord(const MasterRecord& incoming, MasterTable& table, bool apply) {
+RecordMerge MergeMasterRecord(const MasterRecord& incoming, MasterTable& table, bool apply) {
   ResolveMasterAddresses(table);
   bool found = false;
   int changed = 0;
@@ -251,9 +251,9 @@ int MergeMasterRecord(const MasterRecord& incoming, MasterTable& table, bool app
     for (const int index : kMergedLists) {
       const FileEntryList& offered = incoming.lists[index];
       for (int i = 0; i < offered.count && i < kFileEntries; ++i) {
-        const int answer = MergeEntry(record.lists[index], offered.entries[i], apply);
-        if (answer < 0) return -1;
-        if (answer > 0) {
+        const RecordMerge answer = MergeEntry(record.lists[index], offered.entries[i], apply);
+        if (answer == RecordMerge::kConflict) return RecordMerge::kConflict;
+        if (answer == RecordMerge::kChanged) {
           change = 1;
           break;
         }
@@ -269,12 +269,13 @@ int MergeMasterRecord(const MasterRecord& incoming, MasterTable& table, bool app
     if (record.id != incoming.id && !found) change = 0;
     changed |= change;
   }
-  if (found) return changed;
+  const RecordMerge merged = changed != 0 ? RecordMerge::kChanged : RecordMerge::kUnchanged;
+  if (found) return merged;
   if (table.count < kMasterRecords) {
     if (apply) table.records[table.count++] = incoming;
-    return 1;
+    return RecordMerge::kChanged;
   }
-  return changed;
+  return merged;
 }
 
 DatabaseMerge MergeDatabaseText(char* text, int32_t length, const char** error) {
@@ -287,13 +288,13 @@ DatabaseMerge MergeDatabaseText(char* text, int32_t length, const char** error) 
   DatabaseMerge result = *error != nullptr ? DatabaseMerge::kParseError : DatabaseMerge::kUnchanged;
   MasterTable& table = Master().table;
   for (int r = 0; result != DatabaseMerge::kParseError && r < incoming->count; ++r) {
-    const int trial = MergeMasterRecord(incoming->records[r], table, false);
-    if (trial < 0) {
+    const RecordMerge trial = MergeMasterRecord(incoming->records[r], table, false);
+    if (trial == RecordMerge::kConflict) {
       result = DatabaseMerge::kConflict;
       break;
     }
-    if (trial > 0) {
-      MergeMasterRecord(incoming->records[r], table, true);
+    if (trial == RecordMerge::kChanged) {
+      (void)MergeMasterRecord(incoming->records[r], table, true);
       result = DatabaseMerge::kChanged;
     }
   }

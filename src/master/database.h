@@ -20,9 +20,11 @@ const char* ReadDatabase(const char* path, MasterTable& table);
 // The addresses of every record from its host (literal or name cache); a
 // host that does not resolve stands in for its address.
 void ResolveMasterAddresses(MasterTable& table);
-// Merges one incoming record into table: 1 when the table changes (or would,
-// in the trial with apply false), 0 when not, -1 on a conflict.
-int MergeMasterRecord(const MasterRecord& incoming, MasterTable& table, bool apply);
+// What merging one incoming record into the table came to (or would come
+// to, in the trial with apply false).
+enum class RecordMerge { kUnchanged, kChanged, kConflict };
+// Merges one incoming record into table.
+[[nodiscard]] RecordMerge MergeMasterRecord(const MasterRecord& incoming, MasterTable& table, bool apply);
 
 // What merging a whole database text into the master table came to.
 enum class DatabaseMerge { kUnchanged, kChanged, kConflict, kParseError };

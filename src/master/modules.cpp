@@ -267,24 +267,24 @@ bool WantedOf(char kind, int32_t n, uint32_t* size, uint8_t digests[2][16], bool
   return !*checked || ListedModule(kind, n, size, digests);
 }
 
-// Installs the package of version n into its unpacked file. -1 when
-// tg_Security wants it listed and it is not, 0 when installing failed (or a
-// package file that gave nothing before is unchanged), 1 when installed.
-int InstallVersion(char kind, int32_t n) {
+// Installs the package of version n into its unpacked file: kRefused when
+// tg_Security wants it listed and it is not, kNotReady when installing
+// failed (or a package file that gave nothing before is unchanged).
+ModuleOutcome InstallVersion(char kind, int32_t n) {
   uint32_t size = 0;
   uint8_t digests[2][16];
   bool checked = false;
-  if (!WantedOf(kind, n, &size, digests, &checked)) return -1;
+  if (!WantedOf(kind, n, &size, digests, &checked)) return ModuleOutcome::kRefused;
   const uint8_t(*expected)[16] = checked ? digests : nullptr;
-  if (KnownFruitless(kind, n, size, expected)) return 0;
+  if (KnownFruitless(kind, n, size, expected)) return ModuleOutcome::kNotReady;
   char package_path[512], unpacked_path[512];
   VersionPaths(kind, n, package_path, unpacked_path, sizeof package_path);
   const char* error = InstallPackage(package_path, unpacked_path, size, expected);
-  if (error == nullptr) return 1;
+  if (error == nullptr) return ModuleOutcome::kReady;
   // A package not here yet is the usual wait for the server's download.
   if (PlatformFileExists(package_path)) ConsolePrint(0, "%s (%s)", error, package_path);
   RememberFruitless(kind, n, size, expected);
-  return 0;
+  return ModuleOutcome::kNotReady;
 }
 
 // After a package installed but its module was not version n.
@@ -347,13 +347,13 @@ void QueryAgentVersion(HostInterface* host) { Agent().version = AskVersion(host,
 
 int32_t AgentVersion() { return Agent().version; }
 
-int LoadAgentVersion(HostInterface* host, int32_t n, bool retry) {
+ModuleOutcome LoadAgentVersion(HostInterface* host, int32_t n, bool retry) {
   AgentState& agent = Agent();
   if (n < 1) {
     ConsolePrint(0, "Invalid Agent Version Requested: %d", static_cast<int>(n));
-    return -1;
+    return ModuleOutcome::kRefused;
   }
-  if (n == agent.version) return 1;
+  if (n == agent.version) return ModuleOutcome::kReady;
   UnloadAgent(host);
   char unpacked[64];
   ModulePath(unpacked, sizeof unpacked, false, 'a', n);
@@ -363,37 +363,37 @@ int LoadAgentVersion(HostInterface* host, int32_t n, bool retry) {
     } else {
       agent.version = 0;
       QueryAgentVersion(host);
-      if (agent.version == n) return 1;
+      if (agent.version == n) return ModuleOutcome::kReady;
       UnloadAgent(host);
     }
   }
-  if (retry) return -1;
-  const int installed = InstallVersion('A', n);
-  if (installed < 0) return -1;
-  if (installed == 0) return 0;
-  const int loaded = LoadAgentVersion(host, n, true);
-  if (loaded != 1) InstalledButFruitless('A', n);
+  if (retry) return ModuleOutcome::kRefused;
+  const ModuleOutcome installed = InstallVersion('A', n);
+  if (installed != ModuleOutcome::kReady) return installed;
+  const ModuleOutcome loaded = LoadAgentVersion(host, n, true);
+  if (loaded != ModuleOutcome::kReady) InstalledButFruitless('A', n);
   return loaded;
 }
 
-int PrepareClientVersion(HostInterface* host, int32_t n, bool retry) {
-  if (n == wire::kClientVersion) return 1;
+ModuleOutcome PrepareClientVersion(HostInterface* host, int32_t n, bool retry) {
+  if (n == wire::kClientVersion) return ModuleOutcome::kReady;
   char unpacked[64];
   ModulePath(unpacked, sizeof unpacked, false, 'c', n);
   if (MayLoad(unpacked) && CopyHomeFile(unpacked, kNewClientFile)) {
     if (ProbeClientVersion(host, kNewClientFile) == n) {
       host->new_client_ready = 1;
       UnloadAgent(host);
-      return 1;
+      return ModuleOutcome::kReady;
     }
     PlatformDeleteFile(HomePath(kNewClientFile));
   }
   PlatformDeleteFile(HomePath(unpacked));
-  if (retry) return 0;
-  const int installed = InstallVersion('C', n);
-  if (installed < 0) return -1;
-  if (installed > 0 && PrepareClientVersion(host, n, true) != 1) InstalledButFruitless('C', n);
-  return 0;
+  if (retry) return ModuleOutcome::kNotReady;
+  const ModuleOutcome installed = InstallVersion('C', n);
+  if (installed == ModuleOutcome::kRefused) return ModuleOutcome::kRefused;
+  if (installed == ModuleOutcome::kReady && PrepareClientVersion(host, n, true) != ModuleOutcome::kReady)
+    InstalledButFruitless('C', n);
+  return ModuleOutcome::kNotReady;
 }
 
 void ReconcileModules(HostInterface* host, uint32_t now) {
@@ -410,21 +410,22 @@ void ReconcileModules(HostInterface* host, uint32_t now) {
       fclose(still);
       ConsolePrint(0, "ERROR: Cannot remove tgag%s after unloading", ".dll");
     }
-    const int result = LoadAgentVersion(host, wanted_agent, false);
-    if (result < 0 && Verified()) {
+    const ModuleOutcome result = LoadAgentVersion(host, wanted_agent, false);
+    if (result == ModuleOutcome::kRefused && Verified()) {
       DistressOverModule(host, 'A', wanted_agent, "Error loading tgag", now);
-    } else if (result == 0) {
+    } else if (result == ModuleOutcome::kNotReady) {
       ReportVersion(host, 'E', wanted_agent, agent.version, now);
       return;
     }
   }
   if (wanted_client < 1) return;
-  const int result = PrepareClientVersion(host, wanted_client, false);
-  if (result < 0 && Verified()) {
+  const ModuleOutcome result = PrepareClientVersion(host, wanted_client, false);
+  if (result == ModuleOutcome::kRefused && Verified()) {
     DistressOverModule(host, 'C', wanted_client, "Error loading tgcl", now);
     return;
   }
-  if (result == 0 && host->new_client_ready == 0) ReportVersion(host, 'F', wanted_client, wire::kClientVersion, now);
+  if (result == ModuleOutcome::kNotReady && host->new_client_ready == 0)
+    ReportVersion(host, 'F', wanted_client, wire::kClientVersion, now);
 }
 
 void Distress(HostInterface* host, const char* text, uint32_t now) {

@@ -37,12 +37,16 @@ void ReconcileModules(HostInterface* host, uint32_t now);
 // A server request for the agent ('N' payloads): "<code> [text]".
 void HandleAgentDelivery(HostInterface* host, const uint8_t* argument, int32_t length, uint32_t now);
 
-// Agent version n, installed from its unpacked file or its package: 1 on
-// success, 0 when installing failed, -1 otherwise.
-int LoadAgentVersion(HostInterface* host, int32_t n, bool retry);
-// Client version n made ready as "tgclnew.dll": 1 on success, 0 on
-// failure, -1 when tg_Security wants it listed and no master lists it.
-int PrepareClientVersion(HostInterface* host, int32_t n, bool retry);
+// What bringing in a module version came to.
+enum class ModuleOutcome {
+  kReady,     // loaded, or made ready for the next start
+  kNotReady,  // installing or loading failed; its package may still come
+  kRefused,   // not to be had: no valid version, or tg_Security wants it listed and no master lists it
+};
+// Agent version n, installed from its unpacked file or its package.
+[[nodiscard]] ModuleOutcome LoadAgentVersion(HostInterface* host, int32_t n, bool retry);
+// Client version n made ready as "tgclnew.dll".
+[[nodiscard]] ModuleOutcome PrepareClientVersion(HostInterface* host, int32_t n, bool retry);
 // Reports trouble to the game server (from the fifth time on) and asks
 // every master for news; at most every 30000 ms.
 void Distress(HostInterface* host, const char* text, uint32_t now);

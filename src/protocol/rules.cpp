@@ -79,7 +79,7 @@ void ReportViolation(HostInterface* host, CvarRule& rule, const Verdict& verdict
 
 }  // namespace
 
-int32_t AddRuleLine(char* line) {
+RuleLine AddRuleLine(char* line) {
   CvarRule rule;
   memset(&rule, 0, sizeof rule);
   int32_t number;
@@ -87,7 +87,7 @@ int32_t AddRuleLine(char* line) {
   {
     ArgList words(line, 1, 0);
     number = ReadDigits(words.Word(0));
-    if (words.Length(1) == 0) return number;
+    if (words.Length(1) == 0) return {RuleLine::Kind::kCount, number};
     const char* kind = words.Word(2);
     switch (words.Length(2)) {
       case 7:
@@ -120,44 +120,45 @@ int32_t AddRuleLine(char* line) {
   }  // the line's own bytes are back in place here
   if (!valid) {
     ConsolePrint(0, "Unable to Add Cvar Check - Invalid Specification: %s", line);
-    return -1;
+    return {RuleLine::Kind::kRefused, 0};
   }
   RuleState& state = Protocol().rules;
   if (state.rules.Count() >= kMaxCvarRules) {
     if (!state.overflow_reported) ConsolePrint(0, "Cvar Check List Full (%d) - Further Checks Ignored", kMaxCvarRules);
     state.overflow_reported = 1;
-    return -1;
+    return {RuleLine::Kind::kRefused, 0};
   }
   state.rules.Append(&rule);
-  return -2;
+  return {RuleLine::Kind::kAdded, 0};
 }
 
 void HandleRuleText(HostInterface* host, char* text, uint32_t now) {
   RuleState& state = Protocol().rules;
   if (state.list_state < 0) {
-    const int32_t r = AddRuleLine(text);
-    if (r >= 0 && r != state.rules.Count()) state.list_state = 0;
+    const RuleLine r = AddRuleLine(text);
+    if (r.kind == RuleLine::Kind::kCount && r.count != state.rules.Count()) state.list_state = 0;
     return;
   }
-  int32_t r = -1;
+  RuleLine r = {RuleLine::Kind::kRefused, 0};
   char* line = text;
   for (;;) {
     char* end = strchr(line, '\n');
     if (end != nullptr) *end = '\0';
     r = AddRuleLine(line);
-    if (r < 0 || (state.last_rule_line != 0 && ElapsedMs(now, state.last_rule_line) > 10000)) {
+    const bool count_line = r.kind == RuleLine::Kind::kCount;
+    if (!count_line || (state.last_rule_line != 0 && ElapsedMs(now, state.last_rule_line) > 10000)) {
       ++state.list_state;
       state.last_rule_line = now;
       state.last_progress = now - (kProgressPeriodMs - 500);
     }
-    if (r >= 0) break;
+    if (count_line) break;
     if (end == nullptr) return;  // no line end: more lines are to come
     line = end + 1;
     while (*line == ' ' || *line == '\r' || *line == '\n') ++line;
     if (*line == '\0') break;
   }
   state.list_state = -1;
-  if (state.rules.Count() < r) {
+  if (r.kind == RuleLine::Kind::kCount && state.rules.Count() < r.count) {
     state.list_state = 0;
     return;
   }

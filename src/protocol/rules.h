@@ -10,10 +10,19 @@
 
 #include "tallyguard/host_interface.h"
 
-// Parses one rule line. -2 when a rule was added, -1 for an invalid line (a
-// message is printed) or a rule line beyond kMaxCvarRules (the first one of
-// a list says "Cvar Check List Full"), the count (0 or more) for a count line.
-int32_t AddRuleLine(char* line);
+// What one line of a rule list was.
+struct RuleLine {
+  enum class Kind {
+    kAdded,    // a rule, now in the list
+    kRefused,  // an invalid rule (a message is printed) or one beyond kMaxCvarRules
+               // (the first one of a list says "Cvar Check List Full")
+    kCount,    // the list's closing count line
+  };
+  Kind kind;
+  int32_t count;  // with kCount: the count the line gives (0 or more)
+};
+// Parses one rule line.
+[[nodiscard]] RuleLine AddRuleLine(char* line);
 // A 'K' payload: rule lines separated by "\n".
 void HandleRuleText(HostInterface* host, char* text, uint32_t now);
 // Checks the next rule of the list; once per cycle.

@@ -61,8 +61,8 @@ class DiskFailure : public ConnectedTest {
 
 struct Writer {
   const char* what;
-  std::string file;    // under the home folder, '/' between folders
-  bool appends;        // adds to the file rather than replacing it
+  std::string file;  // under the home folder, '/' between folders
+  bool appends;      // adds to the file rather than replacing it
   std::function<void()> write;
 };
 
@@ -81,12 +81,9 @@ TEST_F(DiskFailure, EveryWriterLeavesTheOldFileWholeAndSaysSo) {
        [this] { Datagrams(MasterFileDatagrams(31, "\x01\x02\x03\x04\x05\x06\x07\x08", "tgns.dat", false)); }},
       {"master file", "dll/tgextra.dll", false,
        [&] { Datagrams(MasterFileDatagrams(32, module, "dll\\tgextra.dll", true)); }},
-      {"screenshot", "scrnshot/0304_000.png", false,
-       [this] { Screenshot(); }},
-      {"screenshot page", "scrnshot/0304_000.htm", false,
-       [this] { Screenshot(); }},
-      {"screenshot log", "tgsslog.htm", true,
-       [this] { Screenshot(); }},
+      {"screenshot", "scrnshot/0304_000.png", false, [this] { Screenshot(); }},
+      {"screenshot page", "scrnshot/0304_000.htm", false, [this] { Screenshot(); }},
+      {"screenshot log", "tgsslog.htm", true, [this] { Screenshot(); }},
       {"download", "htm/" + letter + "a001301.htm", false,
        [&] {
          DeliverPlain("G" + std::to_string(package.size()) + " " + Md5Hex(package) + " " + letter + "a001301.htm");
@@ -96,16 +93,17 @@ TEST_F(DiskFailure, EveryWriterLeavesTheOldFileWholeAndSaysSo) {
        [&] {
          Run("tg_Security 0");
          WriteHome("htm/" + letter + "a001301.htm", package);
-         LoadAgentVersion(&host.record, 1301, false);
+         (void)LoadAgentVersion(&host.record, 1301, false);
        }},
   };
   struct Fault {
     PlatformFileOperation operation;
     const char* what;
   };
-  const Fault faults[] = {
-      {kFileCreate, "cannot be created"}, {kFileOpen, "cannot be opened"}, {kFileWrite, "writes fail"},
-      {kFileReplace, "cannot be put in place"}};
+  const Fault faults[] = {{kFileCreate, "cannot be created"},
+                          {kFileOpen, "cannot be opened"},
+                          {kFileWrite, "writes fail"},
+                          {kFileReplace, "cannot be put in place"}};
   for (const Writer& writer : writers) {
     // Screenshots are read from the stand-in display, which only the POSIX
     // build has; the Windows build reads a real screen.

@@ -205,19 +205,22 @@ TEST_F(Database, MergesAddWhatIsNewAndRefuseConflicts) {
   struct Case {
     const char* what;
     std::string incoming;
-    int trial, apply;
+    RecordMerge trial, apply;
   };
   const Case cases[] = {
-      {"the same entry: only the query counts go back to 0", "<p> S 2 a.example 1 0\r\n" + entry_1, 1, 0},
-      {"nothing new", "<p> S 2 a.example 1 0\r\n" + entry_1, 0, 0},
-      {"an entry that conflicts", "<p> S 3 b.example 1 0\r\n<p> F A W 1 11 " + kHashA + " " + kHashB, -1, 0},
-      {"a new entry", "<p> S 2 a.example 1 0\r\n<p> F A W 2 10 " + kHashA + " " + kHashB, 1, 1},
-      {"a new master", "<p> S 9 c.example 1 0", 1, 1},
+      {"the same entry: only the query counts go back to 0", "<p> S 2 a.example 1 0\r\n" + entry_1,
+       RecordMerge::kChanged, RecordMerge::kUnchanged},
+      {"nothing new", "<p> S 2 a.example 1 0\r\n" + entry_1, RecordMerge::kUnchanged, RecordMerge::kUnchanged},
+      {"an entry that conflicts", "<p> S 3 b.example 1 0\r\n<p> F A W 1 11 " + kHashA + " " + kHashB,
+       RecordMerge::kConflict, RecordMerge::kUnchanged},
+      {"a new entry", "<p> S 2 a.example 1 0\r\n<p> F A W 2 10 " + kHashA + " " + kHashB, RecordMerge::kChanged,
+       RecordMerge::kChanged},
+      {"a new master", "<p> S 9 c.example 1 0", RecordMerge::kChanged, RecordMerge::kChanged},
   };
   for (const Case& c : cases) {
     const MasterTable incoming = Parse(c.incoming);
     EXPECT_EQ(MergeMasterRecord(incoming.records[0], table, false), c.trial) << c.what;
-    if (c.trial > 0) {
+    if (c.trial == RecordMerge::kChanged) {
       EXPECT_EQ(MergeMasterRecord(incoming.records[0], table, true), c.apply) << c.what;
     }
   }
@@ -232,7 +235,8 @@ TEST_F(Database, MergesAddWhatIsNewAndRefuseConflicts) {
     std::string text = "<p> S 2 a.example 1 0\r\n<p> F A W " + std::to_string(id) + " 1 " + kHashA + " " + kHashB +
                        "\r\n<p> M 127.0.0." + std::to_string(id) + " 1";
     const MasterTable incoming = Parse(text);
-    if (MergeMasterRecord(incoming.records[0], table, false) > 0) MergeMasterRecord(incoming.records[0], table, true);
+    if (MergeMasterRecord(incoming.records[0], table, false) == RecordMerge::kChanged)
+      (void)MergeMasterRecord(incoming.records[0], table, true);
   }
   const FileEntryList& list = table.records[0].lists[0];
   EXPECT_EQ(list.count, 8);

@@ -69,24 +69,24 @@ class Modules : public ConnectedTest {
 }  // namespace
 
 TEST_F(Modules, AgentVersionsLoadFromTheirFileOrTheirCheckedPackage) {
-  EXPECT_EQ(LoadAgentVersion(&host.record, 0, false), -1);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 0, false), ModuleOutcome::kRefused);
   EXPECT_TRUE(host.Printed("Invalid Agent Version Requested: 0"));
   // An unpacked file of the right version, listed by a master, is copied
   // into place and loaded.
   WriteHome(Name(false, 'a', 1300), agent_1300);
   List('A', 1300, agent_1300);
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1300, false), 1);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1300, false), ModuleOutcome::kReady);
   EXPECT_EQ(Client().master.agent.version, 1300);
   EXPECT_NE(host.record.agent_handle, nullptr);
   EXPECT_TRUE(ReadHome("tgag.dll") == agent_1300);
   // A package: with tg_Security only when the master table lists it.
   WriteHome(Name(true, 'a', 1301), PackageOf(agent_1301));
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), -1);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kRefused);
   EXPECT_FALSE(std::filesystem::exists(HomeFile(Name(false, 'a', 1301))));
   List('A', 1301, agent_1300);  // listed, but with another module's size and digests
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 0);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kNotReady);
   List('A', 1301, agent_1301);
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 1);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kReady);
   EXPECT_EQ(Client().master.agent.version, 1301);
   EXPECT_TRUE(ReadHome("tgag.dll") == agent_1301);
   // With tg_Security an unpacked file that is not the listed one is never
@@ -94,20 +94,20 @@ TEST_F(Modules, AgentVersionsLoadFromTheirFileOrTheirCheckedPackage) {
   WriteHome(Name(false, 'a', 1300), agent_1301);
   WriteHome(Name(true, 'a', 1300), PackageOf(agent_1300));
   List('A', 1300, agent_1300);
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1300, false), 1);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1300, false), ModuleOutcome::kReady);
   EXPECT_TRUE(ReadHome(Name(false, 'a', 1300)) == agent_1300);
   // In LAN mode nothing is checked against the table.
   Run("TG_LAN 1");
   std::filesystem::remove(HomeFile(Name(false, 'a', 1300)));
   Run("tg_Security 1");
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 1);  // no longer listed, but in LAN mode
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kReady);  // no longer listed, but in LAN mode
   EXPECT_EQ(Client().master.agent.version, 1301);
 }
 
 TEST_F(Modules, ModulesThatAreNotTheVersionAskedForLeaveTheInstalledAgentAlone) {
   Run("TG_LAN 1");  // nothing is checked against the table: only the probe decides
   WriteHome(Name(false, 'a', 1300), agent_1300);
-  ASSERT_EQ(LoadAgentVersion(&host.record, 1300, false), 1);
+  ASSERT_EQ(LoadAgentVersion(&host.record, 1300, false), ModuleOutcome::kReady);
   struct Case {
     const char* what;
     std::string file;
@@ -118,7 +118,8 @@ TEST_F(Modules, ModulesThatAreNotTheVersionAskedForLeaveTheInstalledAgentAlone) 
   };
   for (const Case& c : cases) {
     WriteHome(Name(false, 'a', 1301), c.file);
-    EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 0) << c.what;  // and no package to install
+    EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kNotReady)
+        << c.what;  // and no package to install
     EXPECT_TRUE(ReadHome("tgag.dll") == agent_1300) << c.what;
     EXPECT_EQ(Client().master.agent.version, 1300) << c.what;  // still the installed one
   }
@@ -204,30 +205,30 @@ TEST_F(Modules, UnchangedPackageThatGaveNothingIsNotReadAgain) {
   // differs between systems).
   const auto written = std::filesystem::last_write_time(package) - std::chrono::hours(1);
   std::filesystem::last_write_time(package, written);
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 0);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kNotReady);
   // The good package under the same size and time: taken for the same file.
   WriteHome(Name(true, 'a', 1301), good);
   std::filesystem::last_write_time(package, written);
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 0);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kNotReady);
   EXPECT_FALSE(std::filesystem::exists(HomeFile(Name(false, 'a', 1301))));
   // A new write time: read again, installed and loaded.
   std::filesystem::last_write_time(package, written + std::chrono::seconds(2));
-  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), 1);
+  EXPECT_EQ(LoadAgentVersion(&host.record, 1301, false), ModuleOutcome::kReady);
   EXPECT_EQ(Client().master.agent.version, 1301);
 }
 
 TEST_F(Modules, NewerClientIsPreparedForTheHost) {
-  EXPECT_EQ(PrepareClientVersion(&host.record, 1276, false), 1);
+  EXPECT_EQ(PrepareClientVersion(&host.record, 1276, false), ModuleOutcome::kReady);
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgclnew.dll")));
   // The stand-in newer client answers "cb" code 17 with 1300.
   WriteHome(Name(false, 'c', 1301), agent_1300);  // a file of another version
   Run("tg_Security 0");
-  EXPECT_EQ(PrepareClientVersion(&host.record, 1301, false), 0);
+  EXPECT_EQ(PrepareClientVersion(&host.record, 1301, false), ModuleOutcome::kNotReady);
   EXPECT_FALSE(std::filesystem::exists(HomeFile("tgclnew.dll")));
   EXPECT_FALSE(std::filesystem::exists(HomeFile(Name(false, 'c', 1301))));
   EXPECT_EQ(host.record.new_client_ready, 0);
   WriteHome(Name(false, 'c', 1300), agent_1300);
-  EXPECT_EQ(PrepareClientVersion(&host.record, 1300, false), 1);
+  EXPECT_EQ(PrepareClientVersion(&host.record, 1300, false), ModuleOutcome::kReady);
   EXPECT_EQ(host.record.new_client_ready, 1);
   EXPECT_TRUE(ReadHome("tgclnew.dll") == agent_1300);
 }

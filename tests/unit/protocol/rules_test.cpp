@@ -1,10 +1,11 @@
+#include "protocol/rules.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <string>
 
 #include "core/client_state.h"
-#include "protocol/rules.h"
 #include "support/module_test.h"
 
 namespace {
@@ -30,27 +31,30 @@ class Rules : public ConnectedTest {
 TEST_F(Rules, RuleLines) {
   struct Case {
     std::string line;
-    int32_t result;
+    RuleLine::Kind result;
+    int32_t count;
     uint8_t kind;
     double low, high;
     std::string text;
   } cases[] = {
-      {"3 r_picmip in 0 3", -2, kRuleIn, 0, 3, ""},
-      {"3 r_picmip IN 3 0", -2, kRuleIn, 0, 3, ""},
-      {"1 rate OUT 100 1000", -2, kRuleOut, 100, 1000, ""},
-      {"1 name Include \"A B\"", -2, kRuleInclude, 0, 0, "A B"},
-      {"1 name exclude " + std::string(80, 'Z'), -2, kRuleExclude, 0, 0, std::string(63, 'Z')},
-      {"3 r_picmip inside 0 3", -1, 0, 0, 0, ""},
-      {"3 r_picmip", -1, 0, 0, 0, ""},
-      {"7", 7, 0, 0, 0, ""},
-      {"-12", 12, 0, 0, 0, ""},
+      {"3 r_picmip in 0 3", RuleLine::Kind::kAdded, 0, kRuleIn, 0, 3, ""},
+      {"3 r_picmip IN 3 0", RuleLine::Kind::kAdded, 0, kRuleIn, 0, 3, ""},
+      {"1 rate OUT 100 1000", RuleLine::Kind::kAdded, 0, kRuleOut, 100, 1000, ""},
+      {"1 name Include \"A B\"", RuleLine::Kind::kAdded, 0, kRuleInclude, 0, 0, "A B"},
+      {"1 name exclude " + std::string(80, 'Z'), RuleLine::Kind::kAdded, 0, kRuleExclude, 0, 0, std::string(63, 'Z')},
+      {"3 r_picmip inside 0 3", RuleLine::Kind::kRefused, 0, 0, 0, 0, ""},
+      {"3 r_picmip", RuleLine::Kind::kRefused, 0, 0, 0, 0, ""},
+      {"7", RuleLine::Kind::kCount, 7, 0, 0, 0, ""},
+      {"-12", RuleLine::Kind::kCount, 12, 0, 0, 0, ""},
   };
   for (const Case& c : cases) {
     ClearRules();
     std::string line = c.line;
-    EXPECT_EQ(AddRuleLine(&line[0]), c.result) << c.line;
+    const RuleLine result = AddRuleLine(&line[0]);
+    EXPECT_EQ(result.kind, c.result) << c.line;
+    EXPECT_EQ(result.count, c.count) << c.line;
     EXPECT_EQ(line, c.line);  // the line is given back as it came
-    if (c.result != -2) {
+    if (c.result != RuleLine::Kind::kAdded) {
       EXPECT_EQ(Client().protocol.rules.rules.Count(), 0);
       continue;
     }
@@ -117,7 +121,8 @@ TEST_F(Rules, ChecksOneRulePerCycleAndWarnsOnce) {
   EXPECT_TRUE(host.Printed("Cvar r_gamma = 1.000002 must be 1"));
   EXPECT_EQ(host.print_prefixes.back(), "*WARNING*");
   Check(100);
-  EXPECT_TRUE(host.Printed("Cvar unknown = 0 must NOT be 0 to 5") || host.Printed("Cvar unknown = 0 must be outside 0 to 5"));
+  EXPECT_TRUE(host.Printed("Cvar unknown = 0 must NOT be 0 to 5") ||
+              host.Printed("Cvar unknown = 0 must be outside 0 to 5"));
   host.ClearPrints();
   Check(100);
   Check(100);  // r_gamma again, within 10 s: no second warning
