@@ -28,7 +28,8 @@ std::string Big32(uint32_t value) {
 
 std::string TransferDatagram(const std::string& rest) {
   std::string payload = Big32(4242) + rest;
-  master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()), QueryToken());
+  master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()),
+                            master::QueryToken());
   return "TG_C" + payload;
 }
 
@@ -56,7 +57,7 @@ void BM_DrainSocket64(benchmark::State& state) {
   }
   PlatformUdpClose(peer);
   Client().settings.values.net_port = 0;
-  CloseOwnSocket(true);
+  master::CloseOwnSocket(true);
 }
 BENCHMARK(BM_DrainSocket64)->Unit(benchmark::kMicrosecond);
 
@@ -77,7 +78,7 @@ void BM_MergeDatabaseText(benchmark::State& state) {
     incoming += "<p> F C W " + std::to_string(entry) + " 1F " + hash + " " + other + "\r\n";
   incoming.resize(1400, ' ');
   MasterTable loaded = {};
-  ParseDatabase(&full[0], static_cast<int32_t>(full.size()) + 1, loaded);
+  master::ParseDatabase(&full[0], static_cast<int32_t>(full.size()) + 1, loaded);
   std::vector<char> text(incoming.size() + 1);
   for (auto _ : state) {
     state.PauseTiming();
@@ -85,7 +86,7 @@ void BM_MergeDatabaseText(benchmark::State& state) {
     memcpy(text.data(), incoming.c_str(), incoming.size() + 1);
     state.ResumeTiming();
     const char* error = nullptr;
-    benchmark::DoNotOptimize(MergeDatabaseText(text.data(), static_cast<int32_t>(incoming.size()) + 1, &error));
+    benchmark::DoNotOptimize(master::MergeDatabaseText(text.data(), static_cast<int32_t>(incoming.size()) + 1, &error));
   }
 }
 BENCHMARK(BM_MergeDatabaseText)->Unit(benchmark::kMicrosecond);
@@ -99,7 +100,7 @@ void BM_HelloNamingABrokenPackage(benchmark::State& state) {
   std::filesystem::create_directories(module.home + "/tg/htm");
   {
     char name[64];
-    snprintf(name, sizeof name, "/tg/htm/%ca001301.htm", kPlatformLetter);
+    snprintf(name, sizeof name, "/tg/htm/%ca001301.htm", master::kPlatformLetter);
     FILE* file = fopen((module.home + name).c_str(), "wb");
     const int records = 30 * 1024;
     fprintf(file, "<html><body>\r\n<p> S %X 400 %s %s<br>\r\n", records * 500, std::string(32, '0').c_str(),

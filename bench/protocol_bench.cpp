@@ -41,12 +41,12 @@ void BM_CheckNextRule(benchmark::State& state) {
   module.host.cvars["r_picmip"] = "1";
   for (int i = 0; i < state.range(0); ++i) {
     char line[] = "1 r_picmip in 0 3";
-    (void)AddRuleLine(line);
+    (void)protocol::AddRuleLine(line);
   }
   Client().protocol.rules.list_state = -1;
   for (auto _ : state) {
     TestClock::now += 60;
-    CheckNextRule(&module.host.record, TestClock::now);
+    protocol::CheckNextRule(&module.host.record, TestClock::now);
   }
 }
 BENCHMARK(BM_CheckNextRule)->Arg(5)->Arg(500);
@@ -59,7 +59,7 @@ void BM_BindingReply(benchmark::State& state) {
   Client().protocol.connection.frames_received = 0;  // replies are built and then dropped, not sent
   uint8_t argument[] = "+attack";
   for (auto _ : state) {
-    SendReply(&module.host.record, HandleServerRequest(&module.host.record, 'E', argument, 7, TestClock::now),
+    SendReply(&module.host.record, protocol::HandleServerRequest(&module.host.record, 'E', argument, 7, TestClock::now),
               TestClock::now);
     FlushQueue(&module.host.record, TestClock::now + 10);
   }

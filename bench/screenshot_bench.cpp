@@ -82,17 +82,17 @@ void RunWholeScreenshot(benchmark::State& state, bool server, Scene scene, int32
   double longest_first = 0, longest = 0, total_first = 0, total = 0, once = 0, copy = 0;
   double work_first = 0, work = 0, idle = 0, cycles_first = 0, cycles = 0;
   int64_t runs = 0;
-  PrepareCaptureDevice(&module.host.record);  // the display is set up once, before the first frame
-  FreeScreenshotSlots();                      // and no memory is kept from earlier benchmarks
+  screenshot::PrepareCaptureDevice(&module.host.record);  // the display is set up once, before the first frame
+  screenshot::FreeScreenshotSlots();                      // and no memory is kept from earlier benchmarks
   for (auto _ : state) {
-    for (ScreenshotSlot& slot : Client().screenshots.slots) ClearScreenshotSlot(slot);
+    for (ScreenshotSlot& slot : Client().screenshots.slots) screenshot::ClearScreenshotSlot(slot);
     if (server) {
-      QueueServerScreenshot(&module.host.record, 1, 1, TestClock::now);
+      screenshot::QueueServerScreenshot(&module.host.record, 1, 1, TestClock::now);
       ScreenshotSlot& slot = Client().screenshots.slots[0];
       strcpy(slot.request, "0 1 280 280 50 50 1");
     } else {
       Client().settings.values.local_shot = ScreenshotOptions();  // 640 x 480
-      QueueLocalScreenshot("0", TestClock::now);
+      screenshot::QueueLocalScreenshot("0", TestClock::now);
     }
     ScreenshotSlot& slot = Client().screenshots.slots[0];
     bool compressed_once = false;
@@ -194,14 +194,15 @@ void BM_HeapOfTwelveSlots(benchmark::State& state) {
   Client().screenshots.sequence = 5;
   size_t bytes = 0;
   for (auto _ : state) {
-    FreeScreenshotSlots();
-    for (int i = 0; i < kScreenshotSlots; ++i) QueueServerScreenshot(&module.host.record, 1, 0, TestClock::now);
+    screenshot::FreeScreenshotSlots();
+    for (int i = 0; i < kScreenshotSlots; ++i)
+      screenshot::QueueServerScreenshot(&module.host.record, 1, 0, TestClock::now);
     for (ScreenshotSlot& slot : Client().screenshots.slots) strcpy(slot.request, "0 1 280 280 50 50 1");
     for (int frame = 0; frame < 4000; ++frame) {
       TestClock::now += 61;
       ca(&module.host.record, 0);
     }
-    bytes = SpareScreenshotBytes();
+    bytes = screenshot::SpareScreenshotBytes();
     for (const ScreenshotSlot& slot : Client().screenshots.slots)
       if (slot.capture != nullptr)
         bytes += sizeof(CaptureImage) + static_cast<size_t>(slot.capture->raw_capacity) +

@@ -9,6 +9,8 @@
 #include "settings/player_settings.h"
 #include "util/text.h"
 
+namespace console {
+
 namespace {
 
 const int kMaxDepth = 5;
@@ -102,3 +104,5 @@ void WriteSystemFile(int32_t system) {
   file.Print("tg_system %d\r\n", static_cast<int>(system));
   file.Commit();
 }
+
+}  // namespace console

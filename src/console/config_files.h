@@ -7,6 +7,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace console {
+
 // Runs one line of a configuration file (the dispatcher's entry).
 typedef void (*ConfigLineRunner)(HostInterface* host, int32_t length, char* line, int depth, int report_unknown,
                                  uint32_t now);
@@ -27,3 +29,5 @@ void WriteConfig(HostInterface* host, char* argument, const char* ss_options_hel
 
 // Writes "tgsys.cfg" with the TG_SYSTEM value.
 void WriteSystemFile(int32_t system);
+
+}  // namespace console

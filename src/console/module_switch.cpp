@@ -5,6 +5,8 @@
 #include "services/host_services.h"
 #include "settings/player_settings.h"
 
+namespace console {
+
 void MarkModuleEnabled() { SetModuleEnabled(1); }
 
 int SwitchModuleOn(HostInterface* host) {
@@ -24,3 +26,5 @@ void PrintVersionLine(int32_t agent_version) {
                static_cast<int>(wire::kClientVersion % 1000), static_cast<int>(agent_version),
                ModuleEnabled() ? "Enabled" : "**DISABLED**");
 }
+
+}  // namespace console

@@ -5,6 +5,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace console {
+
 // Initialisation found cl_tallyguard "1".
 void MarkModuleEnabled();
 // Sets cl_tallyguard to "1" through the host's keyword service and enables
@@ -16,3 +18,5 @@ void SwitchModuleOffAtNextStart(HostInterface* host);
 
 // "Tallyguard Client (v1.276 | A<agent_version>) Enabled" (or "**DISABLED**").
 void PrintVersionLine(int32_t agent_version);
+
+}  // namespace console

@@ -14,6 +14,8 @@
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
+namespace console {
+
 namespace {
 
 const uint32_t kPasswordSeed = 0x5A3C91E7u;
@@ -265,3 +267,5 @@ Reply RegisteredNamesReply() {
   }
   return length > 1 ? Reply::Now(text, static_cast<int32_t>(length) + 1) : Reply::None();
 }
+
+}  // namespace console

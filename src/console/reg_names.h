@@ -15,6 +15,8 @@
 #include "channel/framing.h"
 #include "tallyguard/host_interface.h"
 
+namespace console {
+
 // Adds a registration (the commands) and saves the file.
 void AddRegisteredName(HostInterface* host, const char* match, const char* password, const char* kind, uint32_t now);
 void DeleteRegisteredName(HostInterface* host, int32_t slot, uint32_t now);
@@ -34,3 +36,5 @@ void ReloadRegisteredNames(HostInterface* host, uint32_t now);
 // The registered-name list ('R' payload) for the game server, sent at once;
 // none while no name is registered.
 [[nodiscard]] Reply RegisteredNamesReply();
+
+}  // namespace console

@@ -1,5 +1,7 @@
 #include "console/setting_table.h"
 
+namespace console {
+
 namespace {
 
 // A number or flag: its place in Settings. A text: its size (the buffer less
@@ -57,3 +59,5 @@ void* SettingStorage(const SettingEntry& entry, Settings& settings, HostInterfac
   if (entry.offset == kInHostRecord) return host->message_prefix;
   return reinterpret_cast<uint8_t*>(&settings) + entry.offset;
 }
+
+}  // namespace console

@@ -9,6 +9,8 @@
 #include "settings/player_settings.h"
 #include "tallyguard/host_interface.h"
 
+namespace console {
+
 enum class SettingKind { kText, kFlag, kNumber };
 
 // The file that tg_WriteCfg saves the setting in.
@@ -50,3 +52,5 @@ const SettingEntry* SettingTable(int* count);
 // The address of the entry's value: an int32_t for numbers and flags, a
 // buffer of high + 1 bytes for texts.
 void* SettingStorage(const SettingEntry& entry, Settings& settings, HostInterface* host);
+
+}  // namespace console

@@ -13,6 +13,8 @@
 #include "settings/player_settings.h"
 #include "util/text.h"
 
+namespace console {
+
 namespace {
 
 // The blank after a matched name is replaced by a terminator. Gives the
@@ -150,3 +152,5 @@ int ApplySettingLine(HostInterface* host, char* line, uint32_t now) {
   }
   return 0;
 }
+
+}  // namespace console

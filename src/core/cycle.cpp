@@ -44,21 +44,21 @@ void WatchConnection(HostInterface* host, uint32_t now) {
 
   text[0] = '\0';
   QueryHost(host, TG_QUERY_SERVER_ADDRESS, text);
-  if (ServerAddressChanged(text)) {
-    const int connected = ResetConnection(text);
-    FreeScreenshotSlots();
-    MakeExchangeDutyDue(now);
-    ReloadRegisteredNames(host, now);
+  if (protocol::ServerAddressChanged(text)) {
+    const int connected = protocol::ResetConnection(text);
+    screenshot::FreeScreenshotSlots();
+    integrity::MakeExchangeDutyDue(now);
+    console::ReloadRegisteredNames(host, now);
     if (connected) {
       ConsolePrint(0, "Game server %s", text);
     } else {
       ConsolePrint(0, "No game server");
     }
-    StartLongDuty(connected, now);
+    integrity::StartLongDuty(connected, now);
   }
 
   if (ModuleEnabled() && ServerConnected() && ElapsedMs(PlatformTick(), now) < kConnectionDutyWindowMs)
-    RunConnectionDuty(host, now);
+    integrity::RunConnectionDuty(host, now);
 }
 
 struct CycleWork {
@@ -121,7 +121,7 @@ intptr_t RunCycle(HostInterface* host, int32_t budget_ms) {
   const bool first = core.last_cycle_time == 0;
   if (!first && ElapsedMs(now, core.last_cycle_time) < CurrentSettings().sleep_ms) {
     // Between cycles, a screenshot's fresh memory is readied a share a call.
-    if (core.initialised) ReadyScreenshotMemory();
+    if (core.initialised) screenshot::ReadyScreenshotMemory();
     return 0;
   }
   core.last_cycle_time = now;

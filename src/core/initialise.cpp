@@ -102,9 +102,9 @@ void Fail(const char* reason) {
 void StartupLoads(HostInterface* host, uint32_t now) {
   memcpy(host->message_prefix, kDefaultPrefix, sizeof kDefaultPrefix);
   if (!ModuleEnabled()) return;
-  LoadServerDatabase(host);
-  LoadConfigFile(host, "tgcl.cfg", 0, 0, now, DispatchLine);
-  LoadConfigFile(host, "tgsys.cfg", 0, 0, now, DispatchLine);
+  master::LoadServerDatabase(host);
+  console::LoadConfigFile(host, "tgcl.cfg", 0, 0, now, DispatchLine);
+  console::LoadConfigFile(host, "tgsys.cfg", 0, 0, now, DispatchLine);
 }
 
 const char* InitFailure() { return Core().init_failure; }
@@ -119,7 +119,7 @@ int Initialise(HostInterface* host, uint32_t now) {
   if (host->host_query == nullptr) return 1;
   QueryHostCvar(host, "cl_tallyguard", value);
   if (value[0] != '1') return 1;  // stays disabled; every later call tries again
-  MarkModuleEnabled();
+  console::MarkModuleEnabled();
 
   if (host->magic != TG_HOST_MAGIC) {
     Fail("Host Interface Mismatch");
@@ -134,8 +134,8 @@ int Initialise(HostInterface* host, uint32_t now) {
   srand(now);
   DrawClientIdent();
   WarnWithoutScreenInfo(host);
-  PrepareGlyphMasks();
-  ResolveSystemInterfaces();
+  screenshot::PrepareGlyphMasks();
+  integrity::ResolveSystemInterfaces();
   CheckSecondTable(host);
   WarnWithoutScreenInfo(host);
   if (!SetUpHomeDirectory(host)) {
@@ -147,15 +147,15 @@ int Initialise(HostInterface* host, uint32_t now) {
     return 0;
   }
   StartupLoads(host, now);
-  StartMasterTransport(host, now);
+  master::StartMasterTransport(host, now);
   MainWork(host, now);
-  ReserveAgentData();
+  integrity::ReserveAgentData();
   ReserveOutboundQueue();
-  ScheduleFirstMasterQuery(now);
+  master::ScheduleFirstMasterQuery(now);
   core.initialised = 1;
   core.memory_failures_told = MemoryFailureCount();
-  StartAgent(host);
-  PrintVersionLine(AgentVersion());
+  master::StartAgent(host);
+  console::PrintVersionLine(master::AgentVersion());
   return 1;
 }
 

@@ -49,22 +49,22 @@ void MainWork(HostInterface* host, uint32_t now) {
   if (core.pending_deletion[0] != '\0' && PlatformDeleteFile(core.pending_deletion)) core.pending_deletion[0] = '\0';
   if (!ModuleEnabled() || core.halted) return;
   if (core.halt_deadline != 0 && ElapsedMs(now, core.halt_deadline) > kHaltGraceMs) core.halted = 1;
-  if (core.watch_calls == 5) PrepareCaptureDevice(host);
+  if (core.watch_calls == 5) screenshot::PrepareCaptureDevice(host);
   ServiceSocket(host, now);
-  PollStartupLookup(now);
+  master::PollStartupLookup(now);
   if (!ServerConnected()) return;
 
-  if (AgentVersion() >= kFirstAgentWithData && AgentDataEmpty()) TakeOverAgentData(host);
-  CheckNextRule(host, now);
-  ImportServerDatabaseOnce(host);
-  CheckAfterImport(host);
+  if (master::AgentVersion() >= kFirstAgentWithData && integrity::AgentDataEmpty()) integrity::TakeOverAgentData(host);
+  protocol::CheckNextRule(host, now);
+  master::ImportServerDatabaseOnce(host);
+  integrity::CheckAfterImport(host);
   FlushQueue(host, now);
   if (ElapsedMs(PlatformTick(), now) >= kMainWorkBudgetMs) return;
 
-  ProcessMasterTransfers(host, now);
-  RunCacheRequestDuty(host, now);
-  RunTimedDuties(host, now);
-  ServeScreenshots(host, now);
+  master::ProcessMasterTransfers(host, now);
+  master::RunCacheRequestDuty(host, now);
+  integrity::RunTimedDuties(host, now);
+  screenshot::ServeScreenshots(host, now);
   ReportToHost(host, now);
-  QueryMasterWhenDue(host, now);
+  master::QueryMasterWhenDue(host, now);
 }

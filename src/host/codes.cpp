@@ -64,15 +64,15 @@ intptr_t AnswerCode(int32_t code, int32_t length, const void* data, uint32_t now
     case TG_CODE_ENABLED:
       return AnswerEnabledQuery(host);
     case TG_CODE_ENABLE:
-      if (host != nullptr && !SwitchModuleOn(host)) StartupLoads(host, now);
+      if (host != nullptr && !console::SwitchModuleOn(host)) StartupLoads(host, now);
       return 0;
     case TG_CODE_DISABLE:
-      if (host != nullptr) SwitchModuleOffAtNextStart(host);
+      if (host != nullptr) console::SwitchModuleOffAtNextStart(host);
       return 0;
     case TG_CODE_RUNNING:
       return ModuleEnabled() && host != nullptr ? 0 : -2;
     case TG_CODE_STATUS:
-      return IntegrityStatus();
+      return integrity::IntegrityStatus();
     default:
       return 0;
   }

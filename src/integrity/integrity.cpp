@@ -5,6 +5,8 @@
 #include "integrity/integrity_state.h"
 #include "util/elapsed.h"
 
+namespace integrity {
+
 namespace {
 
 const int32_t kExchangeDutyMs = 67000;
@@ -48,3 +50,5 @@ bool IsIntegrityQuery(uint8_t subtype) {
   static const char kSubtypes[] = {7, 9, 16, 17, 18, 20, 21, '+', 'N', 'P', 'X', 'Y', 'Z', 'm', '|'};
   return memchr(kSubtypes, subtype, sizeof kSubtypes) != nullptr;
 }
+
+}  // namespace integrity

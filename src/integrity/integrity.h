@@ -7,6 +7,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace integrity {
+
 // Start-up: system interfaces whose names are built at run time.
 void ResolveSystemInterfaces();
 // Makes room for the agent's data (1024 entries) at initialisation.
@@ -38,3 +40,5 @@ void HandleIntegrityQuery(HostInterface* host, uint8_t subtype, const uint8_t* a
 
 // cb code 121: 1 when the checks are off or have passed, else 0.
 int IntegrityStatus();
+
+}  // namespace integrity

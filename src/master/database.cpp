@@ -12,6 +12,8 @@
 #include "util/memory.h"
 #include "util/text.h"
 
+namespace master {
+
 namespace {
 
 const int32_t kDefaultMasterPort = 16567;
@@ -350,3 +352,5 @@ void ImportServerDatabaseOnce(HostInterface*) {
   ConsolePrint(0, "Master database imported (%s)", merged == DatabaseMerge::kChanged ? "table updated" : "no change");
   if (merged == DatabaseMerge::kChanged) SaveServerDatabase();
 }
+
+}  // namespace master

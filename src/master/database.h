@@ -7,6 +7,8 @@
 #include "master/master_state.h"
 #include "tallyguard/host_interface.h"
 
+namespace master {
+
 // Parses database text (length counts the NUL, so a text with a NUL before
 // its end is refused) into table. Gives nullptr or the error text. text is
 // upper-cased in place.
@@ -45,3 +47,5 @@ void ImportServerDatabaseOnce(HostInterface* host);
 // real masters come from a master's database or "tgcl.db").
 const char kMasterHostFixed[] = "master.tallyguard.invalid";
 const char kMasterHostPattern[] = "master%d.tallyguard.invalid";
+
+}  // namespace master

@@ -23,6 +23,8 @@
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
+namespace master {
+
 namespace {
 
 const int kQueryNumber = 67;
@@ -233,7 +235,8 @@ void CompleteTransfer(HostInterface* host, MasterTransfer& transfer, uint32_t no
     uLongf room = static_cast<uLongf>(transfer.unpacked_size);
     if (unpacked == nullptr) {
       error = "out of memory";
-    } else if (MemoryUncompress(unpacked, &room, transfer.data, static_cast<uLong>(transfer.transferred_size)) != Z_OK) {
+    } else if (MemoryUncompress(unpacked, &room, transfer.data, static_cast<uLong>(transfer.transferred_size)) !=
+               Z_OK) {
       error = "the file does not unpack";
     } else {
       file = unpacked;
@@ -267,8 +270,8 @@ void ReportUnknownMasterData(uint32_t now) { ConsoleReportLeftOut(Exchange().unk
 void ProcessMasterTransfers(HostInterface* host, uint32_t now) {
   for (MasterTransfer& transfer : Exchange().transfers) {
     if (transfer.id == 0) continue;
-    const bool whole = transfer.blocks_received >= 1 && transfer.data != nullptr &&
-                       transfer.highest_block + 1 >= transfer.block_count;
+    const bool whole =
+        transfer.blocks_received >= 1 && transfer.data != nullptr && transfer.highest_block + 1 >= transfer.block_count;
     if (whole) {
       CompleteTransfer(host, transfer, now);
     } else if (transfer.last_activity == 0 || ElapsedMs(now, transfer.last_activity) > kTransferIdleMs) {
@@ -309,3 +312,5 @@ void QueryMasterWhenDue(HostInterface* host, uint32_t now) {
   SendMasterTextThroughHost(host, master.address, port, query, now);
   ConsolePrint(0, "Querying master %s (%s)", master.host, master.address);
 }
+
+}  // namespace master

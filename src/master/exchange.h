@@ -6,6 +6,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace master {
+
 // Once per socket service: tells how many "Unknown data" messages were left
 // out in the last second.
 void ReportUnknownMasterData(uint32_t now);
@@ -24,3 +26,5 @@ void QueryMasterWhenDue(HostInterface* host, uint32_t now);
 // A master datagram of length bytes from its "TG_" header on (kinds '1'
 // and 'C').
 void HandleMasterDatagram(HostInterface* host, const uint8_t* data, int32_t length, uint32_t now);
+
+}  // namespace master

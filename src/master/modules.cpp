@@ -21,6 +21,8 @@
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
+namespace master {
+
 namespace {
 
 const int32_t kProbeVersionCode = 77;
@@ -481,3 +483,5 @@ void HandleAgentDelivery(HostInterface* host, const uint8_t* argument, int32_t l
     Distress(host, shown, now);
   }
 }
+
+}  // namespace master

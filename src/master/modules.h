@@ -7,6 +7,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace master {
+
 // The agent's entry "a": (record, code, 0, text). Code 77 gives its
 // version, code 1 is the periodic call (its result is kept as the version),
 // other codes are the server's requests and give an error text or nothing.
@@ -50,3 +52,5 @@ enum class ModuleOutcome {
 // Reports trouble to the game server (from the fifth time on) and asks
 // every master for news; at most every 30000 ms.
 void Distress(HostInterface* host, const char* text, uint32_t now);
+
+}  // namespace master

@@ -10,6 +10,8 @@
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
+namespace master {
+
 namespace {
 
 // The MD5 of the lower-cased name (its first 1024 characters).
@@ -102,3 +104,5 @@ bool ReplaceNameCache(const uint8_t* bytes, int32_t size) {
 }
 
 int32_t NameCacheCount() { return Master().transport.name_count; }
+
+}  // namespace master

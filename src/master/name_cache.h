@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace master {
+
 // A dotted literal: exactly three '.' before the end or a ':' and only
 // digits besides; each part is read as decimal, kept modulo 256.
 bool ParseDottedLiteral(const char* name, uint8_t octets[4]);
@@ -21,3 +23,5 @@ void LoadNameCache();
 // 128 names are kept). true when it differs from what the cache held.
 bool ReplaceNameCache(const uint8_t* bytes, int32_t size);
 int32_t NameCacheCount();
+
+}  // namespace master

@@ -3,6 +3,8 @@
 #include "master/master_state.h"
 #include "util/elapsed.h"
 
+namespace master {
+
 namespace {
 
 const int32_t kCacheRequestPeriodMs = 30000;
@@ -30,3 +32,5 @@ void ScheduleFirstMasterQuery(uint32_t now) {
 }
 
 void QueryMasterSoon(uint32_t now) { Master().exchange.last_query_time = now - kNextMasterAgoMs; }
+
+}  // namespace master

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace master {
+
 // Makes the cache request due at the next cycle, unless it is due already.
 void PullCacheRequestForward(uint32_t now);
 // 1 when 30000 ms have passed since the cache request's last turn; the
@@ -17,3 +19,5 @@ void ScheduleFirstMasterQuery(uint32_t now);
 // TG_NEXTMASTER: the last master exchange counts as 31 minutes ago, so the
 // next cycle contacts a master.
 void QueryMasterSoon(uint32_t now);
+
+}  // namespace master

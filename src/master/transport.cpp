@@ -14,6 +14,8 @@
 #include "util/elapsed.h"
 #include "util/text.h"
 
+namespace master {
+
 namespace {
 
 const int kMostCacheRequests = 4;
@@ -149,3 +151,5 @@ void RunCacheRequestDuty(HostInterface* host, uint32_t now) {
   SendMasterTextThroughHost(host, transport.startup_address, master_wire::kMasterPort, query, now);
   ++transport.cache_requests;
 }
+
+}  // namespace master

@@ -7,6 +7,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace master {
+
 // Start-up of the transport: query token, master slot, name cache and the
 // single start-up name lookup (skipped in LAN mode).
 void StartMasterTransport(HostInterface* host, uint32_t now);
@@ -47,3 +49,5 @@ const int kDatagramBufferBytes = 2049;
 // 1, while the name cache is empty, the start-up lookup gave an address and
 // fewer than 4 were sent, a query goes to that address for the cache.
 void RunCacheRequestDuty(HostInterface* host, uint32_t now);
+
+}  // namespace master

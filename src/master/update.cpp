@@ -18,6 +18,8 @@
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
+namespace master {
+
 namespace {
 
 const int32_t kTransferSilenceMs = 20000;
@@ -268,3 +270,5 @@ const char* InstallPackage(const char* package_path, const char* target_path, ui
   MemoryFree(module);
   return error;
 }
+
+}  // namespace master

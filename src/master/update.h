@@ -5,6 +5,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace master {
+
 // A transfer announcement: "<size> <digest> <file>". Drops any transfer in
 // progress, then starts one when the digest has 32 characters, the size is
 // 1 to kMaxUpdateSize and the file is a plain name ending in "htm" (it is
@@ -31,3 +33,5 @@ const char* InstallPackage(const char* package_path, const char* target_path, ui
 int UpdateTransferActive(uint32_t now);
 // Frees the buffer of a transfer in progress and forgets its name.
 void DropUpdateTransfer();
+
+}  // namespace master

@@ -6,6 +6,8 @@
 #include "protocol/rules.h"
 #include "util/text.h"
 
+namespace protocol {
+
 int ServerAddressChanged(const char* address) { return strcmp(address, Protocol().connection.server_address) != 0; }
 
 int ResetConnection(const char* address) {
@@ -31,3 +33,5 @@ int ResetConnection(const char* address) {
   ClearRules();
   return connection.connected;
 }
+
+}  // namespace protocol

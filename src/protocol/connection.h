@@ -5,6 +5,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace protocol {
+
 // 1 when address differs from the server address last reported by the host.
 int ServerAddressChanged(const char* address);
 // Starts a new connection with the address the host now reports: stores it,
@@ -13,3 +15,5 @@ int ServerAddressChanged(const char* address);
 // connection watch's to clear). Gives 1 when the address names a game
 // server (it is not empty and not TG_NO_SERVER_ADDRESS).
 int ResetConnection(const char* address);
+
+}  // namespace protocol

@@ -9,6 +9,8 @@
 #include "services/host_services.h"
 #include "util/text.h"
 
+namespace protocol {
+
 namespace {
 
 // Relays may carry relays; deeper nesting than this is not unwrapped, so a
@@ -90,3 +92,5 @@ void HandleDropRequest(HostInterface* host, const char* text) {
   if (strcmp(text, wire::Unmask(wire::Text::kDropText, expected, sizeof expected)) != 0) return;
   CallHostKeyword(host, wire::Unmask(wire::Text::kDropKeyword, keyword, sizeof keyword), text);
 }
+
+}  // namespace protocol

@@ -8,6 +8,8 @@
 #include "channel/framing.h"
 #include "tallyguard/host_interface.h"
 
+namespace protocol {
+
 enum class FrameVerdict {
   kPayload,  // the frame holds a payload for the module
   kIgnored,  // consumed, nothing in it for the module
@@ -51,3 +53,5 @@ struct OpenedRelay {
 // The drop request (0x08 payload): passed on to the host's keyword service
 // when its text is the expected one.
 void HandleDropRequest(HostInterface* host, const char* text);
+
+}  // namespace protocol

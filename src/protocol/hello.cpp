@@ -13,6 +13,8 @@
 #include "util/elapsed.h"
 #include "util/text.h"
 
+namespace protocol {
+
 namespace {
 
 const int32_t kVersionNoticeQuietMs = 120000;
@@ -114,3 +116,5 @@ Reply StartLink(HostInterface* host) {
   FormatText(ack, sizeof ack, "%c%c%d", 'D', 'w', wire::kClientVersion);
   return Reply::NowText(ack);
 }
+
+}  // namespace protocol

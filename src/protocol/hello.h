@@ -8,6 +8,8 @@
 #include "channel/framing.h"
 #include "tallyguard/host_interface.h"
 
+namespace protocol {
+
 struct HelloReading {
   bool keys_changed = false;         // any of the key parameters A to D differs from before
   bool new_key = false;              // key A differs from the last one taken (TakeNewHelloKey)
@@ -30,3 +32,5 @@ void TakeNewHelloKey(HostInterface* host, uint32_t now);
 void ForgetHelloKey();
 // Derives the channel key; gives the link's acknowledgement, sent at once.
 [[nodiscard]] Reply StartLink(HostInterface* host);
+
+}  // namespace protocol

@@ -12,6 +12,8 @@
 #include "util/arg_list.h"
 #include "util/text.h"
 
+namespace protocol {
+
 namespace {
 
 const int kBindingListSize = 1024;
@@ -167,3 +169,5 @@ Reply HandleServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argumen
       return Reply::None();
   }
 }
+
+}  // namespace protocol

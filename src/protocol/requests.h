@@ -7,6 +7,8 @@
 #include "channel/framing.h"
 #include "tallyguard/host_interface.h"
 
+namespace protocol {
+
 // Answers request subtype (7 to 124) with its argument (a NUL follows it).
 // The registered names (I) and the checks' subtypes are answered by their
 // own parts; the frame router sends them there.
@@ -21,3 +23,5 @@
 // True for a cvar name whose value is never sent: it contains "pass" or
 // "cdkey" in any letter case.
 bool IsProtectedName(const char* name);
+
+}  // namespace protocol

@@ -15,6 +15,8 @@
 #include "util/elapsed.h"
 #include "util/text.h"
 
+namespace protocol {
+
 namespace {
 
 const double kEpsilon = 0.000001;
@@ -239,3 +241,5 @@ void ClearRules() {
   state.list_state = 0;
   state.overflow_reported = 0;
 }
+
+}  // namespace protocol

@@ -10,6 +10,8 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace protocol {
+
 // What one line of a rule list was.
 struct RuleLine {
   enum class Kind {
@@ -32,3 +34,5 @@ void CheckNextRule(HostInterface* host, uint32_t now);
 void ListRules(HostInterface* host, int limit);
 // Empties the list for a new connection.
 void ClearRules();
+
+}  // namespace protocol

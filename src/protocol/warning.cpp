@@ -7,6 +7,8 @@
 #include "services/host_services.h"
 #include "util/text.h"
 
+namespace protocol {
+
 void ShowWarning(HostInterface* host, const char* text, int on_screen) {
   static const char kWarning[] = "*WARNING*";
   char saved[sizeof host->message_prefix];
@@ -21,3 +23,5 @@ void ShowWarning(HostInterface* host, const char* text, int on_screen) {
   FormatText(line, sizeof line, "%s *WARNING*: %s", wire::Unmask(wire::Text::kWarningCommand, word, sizeof word), text);
   command(wire::Unmask(wire::Text::kGameCommandKey, keyword, sizeof keyword), line);
 }
+
+}  // namespace protocol

@@ -4,7 +4,11 @@
 
 #include "tallyguard/host_interface.h"
 
+namespace protocol {
+
 // Prints text behind the prefix "*WARNING*" (the record's prefix is put back
 // afterwards) and, with on_screen 1, shows it through the host's
 // game-command operation too.
 void ShowWarning(HostInterface* host, const char* text, int on_screen);
+
+}  // namespace protocol

@@ -55,12 +55,14 @@ void SendWithPrefix(const CommandContext& c, const char* prefix, int most) {
 }
 
 void CmdEnable(const CommandContext& c) {
-  if (SwitchModuleOn(c.host)) PrintVersionLine(AgentVersion());
+  if (console::SwitchModuleOn(c.host)) console::PrintVersionLine(master::AgentVersion());
 }
 
-void CmdDisable(const CommandContext& c) { SwitchModuleOffAtNextStart(c.host); }
-void CmdLoad(const CommandContext& c) { LoadConfigFile(c.host, c.argument, c.depth + 1, 1, c.now, DispatchLine); }
-void CmdVersion(const CommandContext&) { PrintVersionLine(AgentVersion()); }
+void CmdDisable(const CommandContext& c) { console::SwitchModuleOffAtNextStart(c.host); }
+void CmdLoad(const CommandContext& c) {
+  console::LoadConfigFile(c.host, c.argument, c.depth + 1, 1, c.now, DispatchLine);
+}
+void CmdVersion(const CommandContext&) { console::PrintVersionLine(master::AgentVersion()); }
 void CmdPlayerList(const CommandContext& c) { SendWithPrefix(c, "BD ", 1096); }
 
 void CmdScreenshotOptions(const CommandContext& c) {
@@ -78,11 +80,11 @@ void CmdScreenshotOptions(const CommandContext& c) {
 }
 
 void CmdGetScreenshot(const CommandContext& c) {
-  QueueLocalScreenshot("0", c.now);
+  screenshot::QueueLocalScreenshot("0", c.now);
   Routing().cycle_wanted = 1;
 }
 
-void CmdCvarList(const CommandContext& c) { ListRules(c.host, 0); }
+void CmdCvarList(const CommandContext& c) { protocol::ListRules(c.host, 0); }
 void CmdCvarValue(const CommandContext& c) { SendWithPrefix(c, "BB", 255); }
 
 void CmdBindSearch(const CommandContext& c) {
@@ -120,16 +122,18 @@ void CmdCvarChanged(const CommandContext& c) {
   ConsolePrint(0, "%d Changed cvar%s found", count, PluralS(count));
 }
 
-void CmdWriteConfig(const CommandContext& c) { WriteConfig(c.host, c.argument, FindCommand("tg_SsOptions")->help); }
+void CmdWriteConfig(const CommandContext& c) {
+  console::WriteConfig(c.host, c.argument, FindCommand("tg_SsOptions")->help);
+}
 
 void AddName(const CommandContext& c, const char* kind) {
   c.words->TerminateFirst(ArgList::kMaxTokens);
-  AddRegisteredName(c.host, c.words->Word(1), c.words->Word(2), kind, c.now);
+  console::AddRegisteredName(c.host, c.words->Word(1), c.words->Word(2), kind, c.now);
 }
 void CmdRegNameFull(const CommandContext& c) { AddName(c, "Full"); }
 void CmdRegNamePartial(const CommandContext& c) { AddName(c, "Partial"); }
-void CmdRegNameDelete(const CommandContext& c) { DeleteRegisteredName(c.host, ReadDigits(c.argument), c.now); }
-void CmdRegNameList(const CommandContext&) { ListRegisteredNames(); }
+void CmdRegNameDelete(const CommandContext& c) { console::DeleteRegisteredName(c.host, ReadDigits(c.argument), c.now); }
+void CmdRegNameList(const CommandContext&) { console::ListRegisteredNames(); }
 void CmdPower(const CommandContext& c) { SendWithPrefix(c, "BJ ", 1096); }
 void CmdKick(const CommandContext& c) { SendWithPrefix(c, "U", 1098); }
 
@@ -141,7 +145,7 @@ void WordCmd(const CommandContext& c) {
 }
 
 void WordActionList(const CommandContext& c) { SendWithPrefix(c, "BT", 1098); }
-void WordNextMaster(const CommandContext& c) { QueryMasterSoon(c.now); }
+void WordNextMaster(const CommandContext& c) { master::QueryMasterSoon(c.now); }
 void WordMyGuid(const CommandContext&) { ConsolePrint(0, "GUID=%s", PlayerGuid()); }
 void WordHomePath(const CommandContext&) { ConsolePrint(1, "Home Path is %s", HomeDirectory()); }
 void WordWebUpdate(const CommandContext&) {}
@@ -265,7 +269,7 @@ void DispatchLine(HostInterface* host, int32_t length, char* line, int depth, in
     command->handler(context);
     return;
   }
-  if (ApplySettingLine(host, line, now)) return;
+  if (console::ApplySettingLine(host, line, now)) return;
   if (report_unknown) ConsolePrint(0, "Unknown Command/Setting: %s", line);
 }
 
@@ -273,9 +277,9 @@ int CompleteCommand(char* text) {
   if (text == nullptr) return 0;
   const int typed = static_cast<int>(strnlen(text, TG_QUERY_BUFFER_SIZE - 1));
   int setting_count = 0;
-  const SettingEntry* settings = SettingTable(&setting_count);
+  const console::SettingEntry* settings = console::SettingTable(&setting_count);
   auto settings_match = [&](int i) {
-    return (settings[i].flags & kPublicSetting) != 0 && SameLettersN(settings[i].name, text, typed);
+    return (settings[i].flags & console::kPublicSetting) != 0 && SameLettersN(settings[i].name, text, typed);
   };
   int matches = 0;
   const char* only = nullptr;

@@ -20,64 +20,65 @@ namespace {
 // The kinds master servers send: database text and file transfers.
 bool IsMasterKind(uint8_t kind) { return kind == '1' || kind == 'C'; }
 
-int32_t DispatchOpened(HostInterface* host, const OpenedFrame& frame, uint32_t now) {
+int32_t DispatchOpened(HostInterface* host, const protocol::OpenedFrame& frame, uint32_t now) {
   switch (frame.verdict) {
-    case FrameVerdict::kRefused:
+    case protocol::FrameVerdict::kRefused:
       return 0;
-    case FrameVerdict::kIgnored:
+    case protocol::FrameVerdict::kIgnored:
       return 1;
-    case FrameVerdict::kForeignIdent:
-      SendReply(host, IdentAnnouncement(), now);
+    case protocol::FrameVerdict::kForeignIdent:
+      SendReply(host, protocol::IdentAnnouncement(), now);
       return 0;
-    case FrameVerdict::kPayload:
+    case protocol::FrameVerdict::kPayload:
       break;
   }
   // The first scrambled frame of a connection brings the next name-cache
   // request forward.
-  if (frame.link_started) PullCacheRequestForward(now);
+  if (frame.link_started) master::PullCacheRequestForward(now);
   return DispatchPayload(host, frame.length, frame.payload, now);
 }
 
 void RouteRelay(HostInterface* host, uint8_t* argument, int32_t length, uint32_t now) {
-  const OpenedRelay relay = OpenRelay(host, argument, length);
+  const protocol::OpenedRelay relay = protocol::OpenRelay(host, argument, length);
   if (relay.payload != nullptr) DispatchPayload(host, relay.length, relay.payload, now);
-  SendReply(host, EndRelay(relay), now);
+  SendReply(host, protocol::EndRelay(relay), now);
 }
 
 // The hello sets the masters' schedule and the exchange duty going, starts
 // the link when the server runs this client and agent, or has the modules
 // reconciled when it does not, and has a screenshot taken for a new key.
 void RouteServerHello(HostInterface* host, uint8_t* argument, uint32_t now) {
-  PullCacheRequestForward(now);
-  MakeExchangeDutyDue(now);
-  const HelloReading hello = ReadServerHello(host, argument, AgentVersion());
-  if (ScreenshotSequence() == 0 || hello.keys_changed) SetScreenshotSequence(hello.screenshot_sequence);
+  master::PullCacheRequestForward(now);
+  integrity::MakeExchangeDutyDue(now);
+  const protocol::HelloReading hello = protocol::ReadServerHello(host, argument, master::AgentVersion());
+  if (screenshot::ScreenshotSequence() == 0 || hello.keys_changed)
+    screenshot::SetScreenshotSequence(hello.screenshot_sequence);
   bool screenshot_wanted = false;
   if (hello.new_key) {
-    TakeNewHelloKey(host, now);
-    screenshot_wanted = FirstScreenshotSlotFree();
+    protocol::TakeNewHelloKey(host, now);
+    screenshot_wanted = screenshot::FirstScreenshotSlotFree();
   }
-  if (AgentVersion() < 1) QueryAgentVersion(host);
+  if (master::AgentVersion() < 1) master::QueryAgentVersion(host);
 
-  if (HelloVersionsMatch(AgentVersion())) {
-    SendReply(host, StartLink(host), now);
-    SendReply(host, RegisteredNamesReply(), now);
+  if (protocol::HelloVersionsMatch(master::AgentVersion())) {
+    SendReply(host, protocol::StartLink(host), now);
+    SendReply(host, console::RegisteredNamesReply(), now);
   } else {
     // A package still arriving keeps the hello waiting; a silent one is dropped.
-    if (UpdateTransferActive(now)) return;
-    ForgetHelloKey();
-    ReconcileModules(host, now);
+    if (master::UpdateTransferActive(now)) return;
+    protocol::ForgetHelloKey();
+    master::ReconcileModules(host, now);
   }
-  if (screenshot_wanted) QueueServerScreenshot(host, 0, 0, now);
+  if (screenshot_wanted) screenshot::QueueServerScreenshot(host, 0, 0, now);
 }
 
 void RouteServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument, int32_t length, uint32_t now) {
   if (subtype == 'I') {
-    SendReply(host, RegisteredNamesReply(), now);
-  } else if (IsIntegrityQuery(subtype)) {
-    HandleIntegrityQuery(host, subtype, argument, length);
+    SendReply(host, console::RegisteredNamesReply(), now);
+  } else if (integrity::IsIntegrityQuery(subtype)) {
+    integrity::HandleIntegrityQuery(host, subtype, argument, length);
   } else {
-    SendReply(host, HandleServerRequest(host, subtype, argument, length, now), now);
+    SendReply(host, protocol::HandleServerRequest(host, subtype, argument, length, now), now);
   }
 }
 
@@ -85,18 +86,18 @@ void RouteServerRequest(HostInterface* host, uint8_t subtype, uint8_t* argument,
 
 int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_t now) {
   if (!ModuleEnabled()) return 0;
-  StartFrame();
+  protocol::StartFrame();
   CountReceived(length, now);
   if (data == nullptr || length < 4) return 1;
   if (IsMasterKind(data[3])) {
-    HandleMasterDatagram(host, data, length, now);
+    master::HandleMasterDatagram(host, data, length, now);
     return 1;
   }
   switch (data[3]) {
     case 'E':
-      return DispatchOpened(host, OpenScrambledFrame(host, length, data), now);
+      return DispatchOpened(host, protocol::OpenScrambledFrame(host, length, data), now);
     case 'P':
-      return DispatchOpened(host, OpenPlainFrame(length, data), now);
+      return DispatchOpened(host, protocol::OpenPlainFrame(length, data), now);
     default:
       return 1;
   }
@@ -105,7 +106,7 @@ int32_t ReceiveFrame(HostInterface* host, int32_t length, uint8_t* data, uint32_
 void ReceiveSocketDatagram(HostInterface* host, int32_t length, const uint8_t* data, uint32_t now) {
   if (!ModuleEnabled()) return;
   CountReceived(length, now);
-  if (data != nullptr && length >= 4 && IsMasterKind(data[3])) HandleMasterDatagram(host, data, length, now);
+  if (data != nullptr && length >= 4 && IsMasterKind(data[3])) master::HandleMasterDatagram(host, data, length, now);
 }
 
 int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, uint32_t now) {
@@ -116,16 +117,16 @@ int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, u
   switch (payload[0]) {
     case 0x01:
     case 'I':
-      HandleScreenshotPacket(host, payload[0], argument, rest, now);
+      screenshot::HandleScreenshotPacket(host, payload[0], argument, rest, now);
       break;
     case 0x03:
       RouteRelay(host, argument, rest, now);
       break;
     case 0x08:
-      HandleDropRequest(host, text);
+      protocol::HandleDropRequest(host, text);
       break;
     case 0x09:
-      HandleIntegrityRequest(host, argument, rest);
+      integrity::HandleIntegrityRequest(host, argument, rest);
       break;
     case 'A':
       ConsolePrint(1, "%s", text);
@@ -137,22 +138,22 @@ int32_t DispatchPayload(HostInterface* host, int32_t length, uint8_t* payload, u
       RouteServerHello(host, argument, now);
       break;
     case 'G':
-      AnnounceUpdate(text, now);
+      master::AnnounceUpdate(text, now);
       break;
     case 'H':
-      HandleUpdateData(host, argument, rest, now);
+      master::HandleUpdateData(host, argument, rest, now);
       break;
     case 'K':
-      HandleRuleText(host, text, now);
+      protocol::HandleRuleText(host, text, now);
       break;
     case 'N':
-      HandleAgentDelivery(host, argument, rest, now);
+      master::HandleAgentDelivery(host, argument, rest, now);
       break;
     case 'O':
-      HandleScreenshotRestart(argument, rest);
+      screenshot::HandleScreenshotRestart(argument, rest);
       break;
     case 'S':
-      HandleIntegrityRecords(host, argument, rest);
+      integrity::HandleIntegrityRecords(host, argument, rest);
       break;
     default:
       break;

@@ -7,17 +7,17 @@
 #include "settings/player_settings.h"
 
 void ServiceSocket(HostInterface* host, uint32_t now) {
-  ReportUnknownMasterData(now);
+  master::ReportUnknownMasterData(now);
   if (CurrentSettings().net_port == 0) {
-    CloseOwnSocket(false);
+    master::CloseOwnSocket(false);
     return;
   }
-  if (OwnSocket() == kNoSocket && !OpenOwnSocket()) return;
-  uint8_t* buffer = DatagramBuffer();
+  if (master::OwnSocket() == kNoSocket && !master::OpenOwnSocket()) return;
+  uint8_t* buffer = master::DatagramBuffer();
   for (int taken = 0; taken < kMaxDatagramsPerCycle; ++taken) {
     char from[16];
     uint16_t port = 0;
-    int length = PlatformUdpReceive(OwnSocket(), buffer, kDatagramBufferBytes - 1, from, &port);
+    int length = PlatformUdpReceive(master::OwnSocket(), buffer, master::kDatagramBufferBytes - 1, from, &port);
     if (length < 0) break;      // nothing more waits, or an error: the next cycle tries again
     if (length == 0) continue;  // an empty datagram: nothing in it, but more may wait
     uint8_t* data = buffer;
@@ -26,7 +26,7 @@ void ServiceSocket(HostInterface* host, uint32_t now) {
       length -= 4;
       if (length == 0) continue;
     }
-    NoteMasterSender(from, port);
+    master::NoteMasterSender(from, port);
     ReceiveSocketDatagram(host, length, data, now);
   }
 }

@@ -15,6 +15,8 @@
 #include "util/arg_list.h"
 #include "util/text.h"
 
+namespace screenshot {
+
 namespace {
 
 const int32_t kMargin = 10;
@@ -622,3 +624,5 @@ void CaptureScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) 
   }
   if (ComposeRows(*capture)) slot.state = kSlotEncoding;
 }
+
+}  // namespace screenshot

@@ -9,6 +9,8 @@
 #include "screenshot/screenshot_state.h"
 #include "tallyguard/host_interface.h"
 
+namespace screenshot {
+
 // Attempts of the display route before the host's route is tried.
 const int32_t kDisplayAttempts = 5;
 // Bytes of a capture's buffers written in one cycle: the copy buffer is
@@ -40,3 +42,5 @@ bool SampleHostPixels(CaptureImage& capture, const uint8_t* pixels, int32_t widt
 
 // Frees the slot's capture and clears the slot (free state).
 void ClearScreenshotSlot(ScreenshotSlot& slot);
+
+}  // namespace screenshot

@@ -18,6 +18,8 @@
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
+namespace screenshot {
+
 namespace {
 
 // A slot restarted this often keeps its place in the upload.
@@ -288,11 +290,6 @@ void RecordServerScreenshot(HostInterface* host, ScreenshotSlot& slot) {
 
 }  // namespace
 
-ScreenshotState::~ScreenshotState() {
-  for (ScreenshotSlot& slot : slots) ClearScreenshotSlot(slot);
-  DropSpareScreenshotMemory();
-}
-
 void FreeScreenshotSlots() {
   for (ScreenshotSlot& slot : Screenshots().slots) ClearScreenshotSlot(slot);
   DropSpareScreenshotMemory();
@@ -413,4 +410,12 @@ void ReadyScreenshotMemory() {
                                                      : true;
     if (!ready) return;  // a share a call; readying is set again
   }
+}
+
+}  // namespace screenshot
+
+// The state object is torn down with the module: every capture goes with it.
+ScreenshotState::~ScreenshotState() {
+  for (ScreenshotSlot& slot : slots) screenshot::ClearScreenshotSlot(slot);
+  screenshot::DropSpareScreenshotMemory();
 }

@@ -8,6 +8,8 @@
 #include "screenshot/screenshot_state.h"
 #include "tallyguard/host_interface.h"
 
+namespace screenshot {
+
 // Forgets every request (a new game server).
 void FreeScreenshotSlots();
 // 1 when the first slot holds no request.
@@ -37,3 +39,5 @@ void ServeScreenshots(HostInterface* host, uint32_t now);
 // calls between cycles, so that memory fresh from the system is readied a
 // frame at a time rather than a cycle at a time.
 void ReadyScreenshotMemory();
+
+}  // namespace screenshot

@@ -1,5 +1,7 @@
 #include "screenshot/glyphs.h"
 
+namespace screenshot {
+
 namespace {
 
 const int kTextGlyphsPerBand = 11;
@@ -159,3 +161,5 @@ int DigitGlyphOn(int digit, int x, int y) {
   const int row = (digit / kDigitGlyphsPerBand) * kDigitGlyphHeight + y;
   return CellOn(g_digit_glyphs[row][(digit % kDigitGlyphsPerBand) * kGlyphWidth + x]);
 }
+
+}  // namespace screenshot

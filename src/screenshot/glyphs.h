@@ -3,6 +3,8 @@
 // digits that stand for any other byte.
 #pragma once
 
+namespace screenshot {
+
 const int kGlyphWidth = 7;
 const int kTextGlyphHeight = 11;
 const int kDigitGlyphHeight = 5;
@@ -13,3 +15,5 @@ void PrepareGlyphMasks();
 int TextGlyphOn(int code, int x, int y);
 // 1 when cell (x, y) of the glyph of hexadecimal digit (0 to 15) is on.
 int DigitGlyphOn(int digit, int x, int y);
+
+}  // namespace screenshot

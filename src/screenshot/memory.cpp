@@ -5,6 +5,8 @@
 #include "screenshot/screenshot_state.h"
 #include "util/memory.h"
 
+namespace screenshot {
+
 namespace {
 
 // Each block starts with its size and how many of its first bytes have been
@@ -18,7 +20,9 @@ const size_t kHeaderBytes = 16;
 static_assert(sizeof(BlockHeader) <= kHeaderBytes, "the header fits ahead of the block");
 const size_t kPageBytes = 4096;
 
-BlockHeader& Header(void* block) { return *reinterpret_cast<BlockHeader*>(static_cast<uint8_t*>(block) - kHeaderBytes); }
+BlockHeader& Header(void* block) {
+  return *reinterpret_cast<BlockHeader*>(static_cast<uint8_t*>(block) - kHeaderBytes);
+}
 size_t BlockSize(void* block) { return Header(block).size; }
 
 }  // namespace
@@ -89,3 +93,5 @@ bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size) {
   *capacity = *buffer != nullptr ? static_cast<int32_t>(size) : 0;
   return *buffer != nullptr;
 }
+
+}  // namespace screenshot

@@ -10,6 +10,8 @@
 
 #include "screenshot/screenshot_state.h"
 
+namespace screenshot {
+
 // Blocks of at least this size are kept for reuse when given back...
 const size_t kSpareMinBytes = 64 * 1024;
 // ...up to kSpareBlocks of them, holding at most this many bytes in all.
@@ -45,3 +47,5 @@ bool WarmScreenshotMemory(void* block, size_t bytes);
 // one back and taking another (the old contents go). false when size is
 // over 2 GiB or there is no memory, with the buffer then empty.
 bool ReserveBuffer(uint8_t** buffer, int32_t* capacity, int64_t size);
+
+}  // namespace screenshot

@@ -14,6 +14,8 @@
 #include "util/seeded_md5.h"
 #include "util/text.h"
 
+namespace screenshot {
+
 namespace {
 
 const uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
@@ -195,3 +197,5 @@ void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now) {
   (void)host;
   slot.state = kSlotSending;
 }
+
+}  // namespace screenshot

@@ -15,6 +15,8 @@
 #include "screenshot/screenshot_state.h"
 #include "tallyguard/host_interface.h"
 
+namespace screenshot {
+
 // One step of the CRC-32 (reflected polynomial 0xEDB88320; zlib's
 // table-driven routine, several bytes a step). Chunks start from 0xFFFFFFFF
 // and store the complement of the result.
@@ -53,3 +55,5 @@ int32_t EncodeSliceBytes(int32_t canvas_size);
 // the server its MD5 and the foreground counters; the slot then goes on to
 // sending. On failure the request is dropped with a message.
 void EncodeScreenshot(HostInterface* host, ScreenshotSlot& slot, uint32_t now);
+
+}  // namespace screenshot

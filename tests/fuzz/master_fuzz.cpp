@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   strcpy(master.transport.token, "fuzz!Token#1");
   char defaults[] = "<p> S 2 a.example 16567 0\r\n<p> S 3 127.0.0.1 16567 1\r\n";
-  ParseDatabase(defaults, sizeof defaults, master.table);
+  master::ParseDatabase(defaults, sizeof defaults, master.table);
   master.transport.name_count = 0;
 
   for (size_t at = 0; at + 2 <= size;) {
@@ -51,30 +51,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           master_wire::MaskTransfer(bytes.data(), static_cast<int>(bytes.size()), master.transport.token);
         }
         datagram.insert(datagram.end(), bytes.begin(), bytes.end());
-        HandleMasterDatagram(host, datagram.data(), static_cast<int32_t>(datagram.size()), TestClock::now);
+        master::HandleMasterDatagram(host, datagram.data(), static_cast<int32_t>(datagram.size()), TestClock::now);
         break;
       }
       case 'T':
         TestClock::now += (bytes.empty() ? 1u : bytes[0]) * 1000u;
-        ProcessMasterTransfers(host, TestClock::now);
+        master::ProcessMasterTransfers(host, TestClock::now);
         break;
       case 'P': {
         std::string text(bytes.begin(), bytes.end());
         const char* error = nullptr;
-        MergeDatabaseText(&text[0], static_cast<int32_t>(text.size()) + 1, &error);
+        master::MergeDatabaseText(&text[0], static_cast<int32_t>(text.size()) + 1, &error);
         break;
       }
       case 'N': {
-        ReplaceNameCache(bytes.data(), static_cast<int32_t>(bytes.size()));
+        master::ReplaceNameCache(bytes.data(), static_cast<int32_t>(bytes.size()));
         std::string name(bytes.begin(), bytes.end());
         char address[16];
-        ResolveIntoText(name.c_str(), address);
+        master::ResolveIntoText(name.c_str(), address);
         break;
       }
       default:
         break;
     }
   }
-  ProcessMasterTransfers(host, TestClock::now);
+  master::ProcessMasterTransfers(host, TestClock::now);
   return 0;
 }

@@ -15,6 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char* password = Client().settings.values.reg_name_password;
   password[0] = (data[0] & 1) ? 'k' : '\0';
   password[1] = '\0';
-  LoadRegisteredNames(module->Host(), 1);
+  console::LoadRegisteredNames(module->Host(), 1);
   return 0;
 }

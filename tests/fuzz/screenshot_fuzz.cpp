@@ -55,11 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t kShape = 11;
   if (size < kShape || size > 4000) return 0;
   HostInterface* host = module->Host();
-  FreeScreenshotSlots();
+  screenshot::FreeScreenshotSlots();
   PlatformDisplayClose();
   Client().screenshots.display = DisplayState();
   ShapeDisplay(data);
-  SetScreenshotSequence(5);
+  screenshot::SetScreenshotSequence(5);
   Client().protocol.connection.frames_received = 1;
   host->key_c = 0;
 
@@ -74,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       uint8_t* argument = line.data() + 1;
       switch (line[0]) {
         case 'I':
-          HandleScreenshotPacket(host, 'I', argument, length, TestClock::now);
+          screenshot::HandleScreenshotPacket(host, 'I', argument, length, TestClock::now);
           break;
         case 'S':
-          HandleScreenshotPacket(host, 0x01, argument, length, TestClock::now);
+          screenshot::HandleScreenshotPacket(host, 0x01, argument, length, TestClock::now);
           break;
         case 'O':
-          HandleScreenshotRestart(argument, length);
+          screenshot::HandleScreenshotRestart(argument, length);
           break;
         case 'W':
           PlatformTestDisplay()->window.show_state ^= 1;

@@ -23,13 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (file == nullptr) return 0;
     fwrite(data + 1, 1, size - 1, file);
     fclose(file);
-    InstallPackage(package.c_str(), target.c_str(), 0, nullptr);
+    master::InstallPackage(package.c_str(), target.c_str(), 0, nullptr);
     const uint8_t digests[2][16] = {{1}, {2}};
-    InstallPackage(package.c_str(), target.c_str(), 64, digests);
+    master::InstallPackage(package.c_str(), target.c_str(), 64, digests);
     return 0;
   }
   Client().protocol.connection.frames_received = 1;
-  DropUpdateTransfer();
+  master::DropUpdateTransfer();
   Client().master.update.last_request = 0;
   for (size_t at = 1; at < size;) {
     size_t length = data[at++];

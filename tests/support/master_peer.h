@@ -20,7 +20,8 @@ inline std::string MasterBig32(uint32_t value) {
 
 inline std::string MasterTransferDatagram(uint32_t id, const std::string& rest) {
   std::string payload = MasterBig32(id) + rest;
-  master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()), QueryToken());
+  master_wire::MaskTransfer(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<int>(payload.size()),
+                            master::QueryToken());
   return "TG_C" + payload;
 }
 
@@ -40,10 +41,9 @@ inline std::string MasterHeaderDatagram(uint32_t id, size_t file_size, const std
                                         const std::string& name) {
   SeededMd5 md5;
   md5.Digest(sent.data(), static_cast<int32_t>(sent.size()), 0);
-  return MasterTransferDatagram(id, "RWFH" + MasterBig32(static_cast<uint32_t>(file_size)) +
-                                        MasterBig32(static_cast<uint32_t>(sent.size())) +
-                                        std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + name +
-                                        '\0');
+  return MasterTransferDatagram(
+      id, "RWFH" + MasterBig32(static_cast<uint32_t>(file_size)) + MasterBig32(static_cast<uint32_t>(sent.size())) +
+              std::string(reinterpret_cast<const char*>(md5.DigestBytes()), 16) + name + '\0');
 }
 
 inline std::string MasterBlockDatagram(uint32_t id, const std::string& sent, uint32_t index) {

@@ -147,7 +147,7 @@ TEST_F(Framing, DelayMeasuredFromAFutureStampCountsAsZero) {
 }
 
 TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
-  ResetConnection("127.0.0.1:27961");
+  protocol::ResetConnection("127.0.0.1:27961");
   Client().protocol.connection.frames_received = 1;
   Client().settings.values.force_oob = 1;
   Send({'U', '3', 0});
@@ -157,7 +157,7 @@ TEST_F(Framing, ForceOutOfBandUsesTheServerAddress) {
   EXPECT_EQ(host.oob_port, 27961);
   EXPECT_EQ(host.oob_frames[0].size(), 11u);
   // Without a port the frame takes the normal route.
-  ResetConnection("somewhere");
+  protocol::ResetConnection("somewhere");
   Client().protocol.connection.frames_received = 1;
   Send({'U', '3', 0});
   EXPECT_EQ(host.frames.size(), 1u);

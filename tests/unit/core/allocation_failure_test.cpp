@@ -23,8 +23,8 @@
 namespace {
 
 struct Failing {
-  int count = 0;       // allocations since the session began
-  int fail_at = 0;     // 0: none fails
+  int count = 0;         // allocations since the session began
+  int fail_at = 0;       // 0: none fails
   bool onwards = false;  // every allocation from fail_at on fails
   std::set<const void*> sites;
 };
@@ -91,7 +91,7 @@ class AllocationFailure : public ConnectedTest {
     // The server streams an update package; the next hello asks for its
     // version, so it is unpacked and installed.
     const std::string package = PackageOf(file);
-    const std::string name = std::string(1, kPlatformLetter) + "a001301.htm";
+    const std::string name = std::string(1, master::kPlatformLetter) + "a001301.htm";
     Frame("G" + std::to_string(package.size()) + " " + Md5Hex(package) + " " + name);
     for (const Bytes& chunk : UpdateChunks(package)) Frame(chunk);
     Play(2);
@@ -116,7 +116,7 @@ TEST_F(AllocationFailure, EveryAllocationOfASessionMayFail) {
     EXPECT_FALSE(std::filesystem::is_empty(HomeFile("scrnshot")));
   }
   EXPECT_EQ(Client().protocol.connection.server_agent_version, 1301);
-  EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/" + std::string(1, kPlatformLetter) + "a001301.dll")));
+  EXPECT_TRUE(std::filesystem::exists(HomeFile("dll/" + std::string(1, master::kPlatformLetter) + "a001301.dll")));
   printf("the session makes %d allocations from %zu places\n", total, sites);
 
   for (bool onwards : {false, true}) {

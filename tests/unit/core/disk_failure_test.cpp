@@ -69,14 +69,14 @@ struct Writer {
 }  // namespace
 
 TEST_F(DiskFailure, EveryWriterLeavesTheOldFileWholeAndSaysSo) {
-  const std::string letter(1, kPlatformLetter);
+  const std::string letter(1, master::kPlatformLetter);
   std::string module(3000, '\0');
   for (size_t i = 0; i < module.size(); ++i) module[i] = static_cast<char>(i * 7 % 253);
   const std::string package = PackageOf(module);
   const std::vector<Writer> writers = {
       {"settings", "tgcl.cfg", false, [this] { Run("tg_WriteCfg"); }},
       {"registered names", "regname.dat", false, [this] { Run("tg_RegNameFull Player secret"); }},
-      {"master table", "tgcl.db", false, [this] { SaveServerDatabase(); }},
+      {"master table", "tgcl.db", false, [this] { master::SaveServerDatabase(); }},
       {"name cache", "tgns.dat", false,
        [this] { Datagrams(MasterFileDatagrams(31, "\x01\x02\x03\x04\x05\x06\x07\x08", "tgns.dat", false)); }},
       {"master file", "dll/tgextra.dll", false,
@@ -93,7 +93,7 @@ TEST_F(DiskFailure, EveryWriterLeavesTheOldFileWholeAndSaysSo) {
        [&] {
          Run("tg_Security 0");
          WriteHome("htm/" + letter + "a001301.htm", package);
-         (void)LoadAgentVersion(&host.record, 1301, false);
+         (void)master::LoadAgentVersion(&host.record, 1301, false);
        }},
   };
   struct Fault {

@@ -13,6 +13,8 @@
 #include "support/module_test.h"
 #include "util/seeded_md5.h"
 
+using namespace master;
+
 namespace {
 
 const std::string kHashA(32, 'A');

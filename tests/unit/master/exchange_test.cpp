@@ -19,6 +19,8 @@
 #include "support/module_test.h"
 #include "util/seeded_md5.h"
 
+using namespace master;
+
 namespace {
 
 // A stand-in resolver on the test clock: it answers (with `answer`, or a

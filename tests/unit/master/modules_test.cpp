@@ -16,6 +16,8 @@
 #include "unit/master/package_text.h"
 #include "util/seeded_md5.h"
 
+using namespace master;
+
 namespace {
 
 std::string ReadBinary(const std::string& path) {

@@ -12,6 +12,8 @@
 #include "unit/master/package_text.h"
 #include "util/seeded_md5.h"
 
+using namespace master;
+
 namespace {
 
 class Updates : public ConnectedTest {

@@ -8,6 +8,8 @@
 #include "core/client_state.h"
 #include "support/module_test.h"
 
+using namespace protocol;
+
 namespace {
 
 class Rules : public ConnectedTest {

@@ -21,6 +21,8 @@
 #include <png.h>
 #endif
 
+using namespace screenshot;
+
 namespace {
 
 uint32_t Big32(const uint8_t* p) {
