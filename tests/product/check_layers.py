@@ -20,6 +20,7 @@ exports read the platform tick.
 
     check_layers.py SRC_DIR
     check_layers.py --plant SRC_DIR   # shows that planted faults fail
+    check_layers.py --draw SRC_DIR    # the include graph by folder, as dot
 """
 import os
 import re
@@ -33,7 +34,7 @@ TICK_READERS = {"core/cycle.cpp", "core/main_work.cpp", "core/event_queue.cpp", 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
-def main(src, quiet=False):
+def main(src, quiet=False, drawing=None):
     problems = []
     graph = {}
     folders = {}
@@ -97,6 +98,9 @@ def main(src, quiet=False):
         if colour.get(node) is None:
             visit(node)
 
+    if drawing is not None:
+        drawing.update(folders)
+
     # The same between folders.
     graph = folders
     colour = {}
@@ -145,7 +149,27 @@ def plant(src):
     return 1 if failures else 0
 
 
+def draw(src):
+    """Prints the include graph by folder as Graphviz dot, layer by layer
+    from the top, so that any arrow running back up stands out."""
+    folders = {}
+    status = main(src, quiet=True, drawing=folders)
+    print("digraph folders {")
+    print("  rankdir=TB; node [shape=box];")
+    for rank in sorted(set(RANK.values()), reverse=True):
+        same = " ".join(f'"{name}";' for name in sorted(RANK) if RANK[name] == rank)
+        print(f"  {{ rank=same; {same} }}")
+    for folder in sorted(folders):
+        for target in sorted(folders[folder]):
+            upward = RANK[target] > RANK[folder]
+            print(f'  "{folder}" -> "{target}"' + (" [color=red];" if upward else ";"))
+    print("}")
+    return status
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "--plant":
         sys.exit(plant(sys.argv[2]))
+    if sys.argv[1] == "--draw":
+        sys.exit(draw(sys.argv[2]))
     sys.exit(main(sys.argv[1]))
