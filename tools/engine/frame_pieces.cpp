@@ -69,6 +69,8 @@ PieceAssembler::Outcome PieceAssembler::Take(const char* arguments) {
   const bool last = index + 1 == count;
   const size_t full = 2 * static_cast<size_t>(kPieceBytes);
   if (digits == 0 || digits % 2 != 0 || digits > full || (!last && digits != full)) return Outcome::kRejected;
+  // The last of five pieces holds at most what is left of kMaxFrameBytes.
+  if (index * kPieceBytes + digits / 2 > static_cast<size_t>(kMaxFrameBytes)) return Outcome::kRejected;
   for (size_t i = 0; i < digits; ++i)
     if (HexDigit(p[i]) < 0) return Outcome::kRejected;
 

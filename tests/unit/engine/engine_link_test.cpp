@@ -132,6 +132,11 @@ TEST(FramePieces, MalformedPiecesAreRejected) {
   PieceAssembler assembler;
   EXPECT_EQ(assembler.Take(nullptr), PieceAssembler::Outcome::kRejected);
   EXPECT_EQ(assembler.Take(("1 0 1 " + full + "00").c_str()), PieceAssembler::Outcome::kRejected);  // too long
+  // The last of five pieces may not take the frame past kMaxFrameBytes.
+  const int room = kMaxFrameBytes - (kMaxPieces - 1) * kPieceBytes;
+  EXPECT_EQ(assembler.Take(("2 4 5 " + full).c_str()), PieceAssembler::Outcome::kRejected);
+  EXPECT_EQ(assembler.Take(("2 4 5 " + std::string(2 * room + 2, 'a')).c_str()), PieceAssembler::Outcome::kRejected);
+  EXPECT_EQ(assembler.Take(("2 4 5 " + std::string(2 * room, 'a')).c_str()), PieceAssembler::Outcome::kPartial);
   // A frame cannot change its piece count on the way.
   EXPECT_EQ(assembler.Take(("5 0 3 " + full).c_str()), PieceAssembler::Outcome::kPartial);
   EXPECT_EQ(assembler.Take(("5 1 2 " + full).c_str()), PieceAssembler::Outcome::kRejected);
